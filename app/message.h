@@ -1,0 +1,18 @@
+// Resource strings and the program's message boxes.
+#pragma once
+#include "wince.h"
+#include <stdarg.h>
+
+// Read-only pointer to a stored string, or NULL when no module has it.
+LPCWSTR LoadResString(UINT id);
+
+// Bounded wide formatting: "%s" takes a wide string (NULL prints nothing),
+// "%d" a signed int, "%u" an unsigned int, "%%" a percent sign. At most
+// capacity - 1 characters are written and the text is always terminated.
+// Returns the length of the whole expansion, as if nothing were cut: a
+// caller can measure with capacity 0 and a null buffer, then allocate.
+int FormatTextV(LPWSTR buffer, int capacity, LPCWSTR format, va_list args);
+int FormatText(LPWSTR buffer, int capacity, LPCWSTR format, ...);
+
+int ShowMessageF(HWND owner, LPCWSTR caption, UINT flags, LPCWSTR format, ...);
+int ShowErrorF(LPCWSTR format, ...);

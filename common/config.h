@@ -1,0 +1,55 @@
+// The configuration file: location, reading, directives and writing.
+#pragma once
+#include "wince.h"
+#include "strlist.h"
+
+#define PATH_MISSING 0
+#define PATH_FILE 1
+#define PATH_DIRECTORY 2
+#define PATH_TEMP_DIRECTORY 3
+
+#define CONFIG_PATH_CAPACITY 260
+#define CONFIG_LINE_CAPACITY 256
+#define DIRECTIVE_VALUE_CAPACITY 1024
+
+// The configuration path of a module: its file name with the first ".exe"
+// replaced by ".txt". Fills path (CONFIG_PATH_CAPACITY characters) and
+// returns it.
+LPWSTR GetConfigPath(HMODULE module, LPWSTR path);
+
+int GetPathKind(LPCWSTR path);
+BYTE *ReadFileAll(LPCWSTR path);
+LPWSTR AnsiToWide(const char *text);
+
+class LineReader {
+public:
+    BYTE *buffer;
+    BYTE *cursor;
+
+    LineReader() : buffer(NULL), cursor(NULL) {}
+    ~LineReader() { Free(); }
+
+    BYTE *Load(LPCWSTR path);
+    LPWSTR NextLine(LPWSTR output, int capacity);
+    void Free();
+
+private:
+    LineReader(const LineReader &);
+    LineReader &operator=(const LineReader &);
+};
+
+int GetDirective(LPCWSTR name, LPCWSTR line, LPWSTR output, WCHAR open, WCHAR close);
+void AppendTextF(LPCWSTR path, LPCWSTR format, ...);
+
+struct MonitorSettings {
+    int timeout;       // milliseconds to wait before reading the position again
+    int onlyfor;       // 0: listed windows are left alone; else only they rotate
+    int fdscreenoff;   // face-down: <= 0 nothing, 2 power key, else display off
+    CStrList windows;  // "#window" entries in file order
+
+    MonitorSettings() : timeout(1000), onlyfor(0), fdscreenoff(0) {}
+};
+
+// Rebuilds the settings from the file at path, writing the default text
+// first when the file is missing.
+void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings);

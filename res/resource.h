@@ -1,0 +1,32 @@
+// Resource ids shared by the program, its resources and its tests.
+#pragma once
+
+#define IDS_TITLE 106
+#define IDS_CAPTION 107
+#define IDS_ABOUT 108
+#define IDS_UNLOAD_PROMPT 109
+#define IDS_STATUS_ON 110
+#define IDS_STATUS_OFF 111
+#define IDS_SENSOR_ERROR 112
+#define IDS_STARTUP_DELETE 113
+#define IDS_STARTUP_ADD 114
+#define IDS_DEFAULT_CONFIG 116
+
+#define IDI_VORN 104
+#define IDI_VORN_CONFIG 118
+
+#define IDM_MENUBAR 20012
+
+#define IDM_EXIT 2
+#define IDM_COPY 20013
+#define IDM_PASTE 20014
+#define IDM_SELECTALL 20015
+#define IDM_CUT 20016
+#define IDM_SAVE 20017
+#define IDM_UNDO 20018
+#define IDM_PICK_CLASS 40004
+#define IDM_PICK_TITLE 40005
+#define IDM_ABOUT 40006
+#define IDM_STARTUP 40007
+#define IDM_RESTORE_DEFAULT 40008
+#define IDM_PICK_PROCESS 40009

@@ -1,0 +1,338 @@
+#include "phone.h"
+#include <tlhelp32.h>
+
+bool WaitUntil(const std::function<bool()> &done, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done())
+            return true;
+        if (GetTickCount() - start >= ms)
+            return done();
+        MSG msg;
+        while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        // Wakes early for our own messages; otherwise looks again shortly.
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+static std::wstring ModuleDir()
+{
+    WCHAR path[MAX_PATH];
+    GetModuleFileNameW(NULL, path, MAX_PATH);
+    std::wstring s(path);
+    return s.substr(0, s.find_last_of(L'\\'));
+}
+
+std::wstring BuildDir()
+{
+    std::wstring tests = ModuleDir();
+    return tests.substr(0, tests.find_last_of(L'\\'));
+}
+
+std::wstring BinDir() { return BuildDir() + L"\\bin"; }
+
+std::string ReadBytes(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                              FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return "";
+    std::string bytes;
+    char chunk[4096];
+    DWORD got;
+    while (ReadFile(file, chunk, sizeof(chunk), &got, NULL) && got)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteBytes(const std::wstring &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool FileExists(const std::wstring &path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Narrow(const std::wstring &text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += c < 128 ? (char)c : '?';
+    return out;
+}
+
+std::wstring WindowText(HWND window)
+{
+    WCHAR text[4096];
+    text[0] = 0;
+    // WM_GETTEXT reaches into other processes where GetWindowText does not.
+    SendMessageTimeoutW(window, WM_GETTEXT, 4096, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
+    return text;
+}
+
+std::wstring ClassOf(HWND window)
+{
+    WCHAR name[256];
+    name[0] = 0;
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+namespace {
+struct BoxSearch {
+    DWORD pid;
+    HWND found;
+};
+BOOL CALLBACK FindBoxProc(HWND window, LPARAM param)
+{
+    BoxSearch *search = (BoxSearch *)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770") {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND FindMessageBox(DWORD processId)
+{
+    BoxSearch search = {processId, NULL};
+    EnumWindows(FindBoxProc, (LPARAM)&search);
+    return search.found;
+}
+
+MessageBoxInfo ReadMessageBox(HWND box)
+{
+    MessageBoxInfo info;
+    info.box = box;
+    info.caption = WindowText(box);
+    HWND text = GetDlgItem(box, 0xFFFF);
+    info.text = text ? WindowText(text) : L"";
+    info.topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    info.hasYes = GetDlgItem(box, IDYES) != NULL;
+    info.hasNo = GetDlgItem(box, IDNO) != NULL;
+    info.hasOk = GetDlgItem(box, IDOK) != NULL;
+    return info;
+}
+
+void AnswerMessageBox(HWND box, int id)
+{
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id));
+}
+
+static void KillMonitors()
+{
+    HWND monitor;
+    while ((monitor = FindWindowW(L"QZGSENSOR_CLASS", NULL)) != NULL) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(monitor, &pid);
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        if (!process)
+            break;
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+        WaitUntil([] { return FindWindowW(L"QZGSENSOR_CLASS", NULL) == NULL; }, 2000);
+    }
+}
+
+void PhoneTest::SetUp()
+{
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char &c : name)
+        if (c == '/')
+            c = '_';
+    std::wstring runs = BuildDir() + L"\\testruns";
+    CreateDirectoryW(runs.c_str(), NULL);
+    dir = runs + L"\\" + std::wstring(name.begin(), name.end());
+    // Start from an empty folder every time.
+    std::wstring pattern = dir + L"\\*";
+    WIN32_FIND_DATAW found;
+    HANDLE walk = FindFirstFileW(pattern.c_str(), &found);
+    if (walk != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((dir + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(walk, &found));
+        FindClose(walk);
+    }
+    CreateDirectoryW(dir.c_str(), NULL);
+    // The phone's program folder: every program file of the build.
+    walk = FindFirstFileW((BinDir() + L"\\*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, walk);
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        std::wstring from = BinDir() + L"\\" + found.cFileName;
+        ASSERT_TRUE(CopyFileW(from.c_str(), Path(found.cFileName).c_str(), FALSE))
+            << Narrow(from);
+    } while (FindNextFileW(walk, &found));
+    FindClose(walk);
+
+    logPath = Path(L"calls.log");
+    SetEnvironmentVariableW(L"PHONE_CALL_LOG", logPath.c_str());
+    KillMonitors();
+    ClearSensor();
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, DISPLAY_KEY);
+}
+
+void PhoneTest::TearDown()
+{
+    for (PROCESS_INFORMATION &p : started) {
+        if (WaitForSingleObject(p.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(p.hProcess, 1);
+            WaitForSingleObject(p.hProcess, 5000);
+        }
+        CloseHandle(p.hProcess);
+        CloseHandle(p.hThread);
+    }
+    started.clear();
+    KillMonitors();
+}
+
+PROCESS_INFORMATION PhoneTest::Start(const std::wstring &args, const std::wstring &exe)
+{
+    std::wstring command = L"\"" + Path(exe) + L"\"";
+    if (!args.empty())
+        command += L" " + args;
+    std::vector<WCHAR> line(command.begin(), command.end());
+    line.push_back(0);
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof(si));
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&pi, sizeof(pi));
+    BOOL ok = CreateProcessW(Path(exe).c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                             dir.c_str(), &si, &pi);
+    EXPECT_TRUE(ok) << "cannot start " << Narrow(command);
+    if (ok)
+        started.push_back(pi);
+    return pi;
+}
+
+bool PhoneTest::WaitExit(const PROCESS_INFORMATION &process, DWORD ms)
+{
+    return WaitUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; },
+                     ms);
+}
+
+DWORD PhoneTest::ExitCode(const PROCESS_INFORMATION &process)
+{
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+MessageBoxInfo PhoneTest::WaitMessageBox(const PROCESS_INFORMATION &process, DWORD ms)
+{
+    HWND box = NULL;
+    WaitUntil([&] { return (box = FindMessageBox(process.dwProcessId)) != NULL; }, ms);
+    if (!box) {
+        MessageBoxInfo none = {};
+        return none;
+    }
+    // The text is set while the box is built; wait until it is there.
+    WaitUntil([&] { return GetDlgItem(box, 0xFFFF) != NULL; }, 2000);
+    return ReadMessageBox(box);
+}
+
+HWND PhoneTest::WaitMonitor(DWORD ms)
+{
+    HWND window = NULL;
+    WaitUntil([&] { return (window = FindWindowW(L"QZGSENSOR_CLASS", NULL)) != NULL; }, ms);
+    return window;
+}
+
+bool PhoneTest::WaitNoMonitor(DWORD ms)
+{
+    return WaitUntil([] { return FindWindowW(L"QZGSENSOR_CLASS", NULL) == NULL; }, ms);
+}
+
+PROCESS_INFORMATION PhoneTest::StartMonitor()
+{
+    PROCESS_INFORMATION p = Start(L"#load");
+    EXPECT_NE(nullptr, WaitMonitor());
+    EXPECT_TRUE(WaitLog(L"RegistryNotifyWindow armed"));
+    return p;
+}
+
+std::vector<std::wstring> PhoneTest::CallLog() const
+{
+    std::string bytes = ReadBytes(logPath);
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        int n = MultiByteToWideChar(CP_UTF8, 0, line.data(), (int)line.size(), NULL, 0);
+        std::wstring wide(n, L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, line.data(), (int)line.size(), &wide[0], n);
+        lines.push_back(wide);
+        start = end + 1;
+    }
+    return lines;
+}
+
+int PhoneTest::CountLog(const std::wstring &text) const
+{
+    int n = 0;
+    for (const std::wstring &line : CallLog())
+        if (line.find(text) != std::wstring::npos)
+            ++n;
+    return n;
+}
+
+bool PhoneTest::WaitLog(const std::wstring &text, int count, DWORD ms)
+{
+    return WaitUntil([&] { return CountLog(text) >= count; }, ms);
+}
+
+void PhoneTest::SetSensor(DWORD value)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, SENSOR_KEY, 0, NULL, 0,
+                                             KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExW(key, SENSOR_VALUE, 0, REG_DWORD, (const BYTE *)&value, sizeof(value));
+    RegCloseKey(key);
+}
+
+void PhoneTest::ClearSensor()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SENSOR_KEY, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, SENSOR_VALUE);
+        RegCloseKey(key);
+    }
+}
+
+DWORD PhoneTest::Rotation() const
+{
+    DWORD value = 0, size = sizeof(value);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DISPLAY_KEY, 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
+        RegQueryValueExW(key, L"Rotation", NULL, NULL, (BYTE *)&value, &size);
+        RegCloseKey(key);
+    }
+    return value;
+}

@@ -1,0 +1,81 @@
+// The emulated phone for end-to-end tests: each test gets a program folder
+// of its own holding vorn.exe, the stand-in libraries and the tools, a call
+// log of the stand-ins, and a reset sensor and display.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+#define SENSOR_KEY L"Software\\HTC\\HTCSensor\\GSensor"
+#define SENSOR_VALUE L"EventChanged"
+#define DISPLAY_KEY L"Software\\EmulatedPhone\\Display"
+
+// Waits until done() holds or ms have passed, pumping this thread's
+// messages meanwhile. Returns the last answer of done().
+bool WaitUntil(const std::function<bool()> &done, DWORD ms = 10000);
+
+// Folder of the build's program files (build\bin) and of the variants.
+std::wstring BinDir();
+std::wstring BuildDir();
+
+std::string ReadBytes(const std::wstring &path);  // "" when missing
+bool WriteBytes(const std::wstring &path, const std::string &bytes);
+bool FileExists(const std::wstring &path);
+std::string Narrow(const std::wstring &text);
+
+// Text of a window of another process.
+std::wstring WindowText(HWND window);
+std::wstring ClassOf(HWND window);
+
+// Message boxes of another process.
+struct MessageBoxInfo {
+    HWND box;
+    std::wstring caption;
+    std::wstring text;
+    bool topmost;
+    bool hasYes, hasNo, hasOk;
+};
+HWND FindMessageBox(DWORD processId);  // first visible "#32770" of that process
+MessageBoxInfo ReadMessageBox(HWND box);
+void AnswerMessageBox(HWND box, int id);  // IDYES, IDNO, IDOK
+
+class PhoneTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::wstring dir;      // the phone's program folder, ends without backslash
+    std::wstring logPath;  // stand-ins' call log
+
+    std::wstring Path(const std::wstring &name) const { return dir + L"\\" + name; }
+    std::wstring ConfigPath() const { return Path(L"vorn.txt"); }
+
+    // Starts exe from the program folder with the given arguments.
+    PROCESS_INFORMATION Start(const std::wstring &args, const std::wstring &exe = L"vorn.exe");
+    bool WaitExit(const PROCESS_INFORMATION &process, DWORD ms = 10000);
+    DWORD ExitCode(const PROCESS_INFORMATION &process);
+
+    // A box of the process: waits for it, reads it.
+    MessageBoxInfo WaitMessageBox(const PROCESS_INFORMATION &process, DWORD ms = 10000);
+
+    // The monitor's window, waiting for it to appear or to vanish.
+    HWND WaitMonitor(DWORD ms = 10000);
+    bool WaitNoMonitor(DWORD ms = 10000);
+    // Starts "vorn.exe #load" and waits until it is registered for sensor
+    // events (the stand-in's notification is armed).
+    PROCESS_INFORMATION StartMonitor();
+
+    // Stand-in call log lines; waiting for a line that holds text.
+    std::vector<std::wstring> CallLog() const;
+    int CountLog(const std::wstring &text) const;
+    bool WaitLog(const std::wstring &text, int count = 1, DWORD ms = 10000);
+
+    // Sensor and display state of the emulated phone.
+    void SetSensor(DWORD value);
+    void ClearSensor();
+    DWORD Rotation() const;  // rotation code kept by the display stand-in
+
+    std::vector<PROCESS_INFORMATION> started;
+};

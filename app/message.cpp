@@ -5,6 +5,8 @@
 
 VornGlobals g_vorn;
 
+int(WINAPI *g_messageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
+
 static LPCWSTR LoadFrom(HINSTANCE module, UINT id)
 {
     LPCWSTR text = NULL;
@@ -95,7 +97,7 @@ static int ShowMessageV(HWND owner, LPCWSTR caption, UINT flags, LPCWSTR format,
     text[0] = 0;
     if (format && *format)
         FormatTextV(text, MESSAGE_CAPACITY, format, args);
-    return MessageBoxW(owner, text, caption ? caption : L"", flags ? flags : MB_SETFOREGROUND);
+    return g_messageBox(owner, text, caption ? caption : L"", flags ? flags : MB_SETFOREGROUND);
 }
 
 int ShowMessageF(HWND owner, LPCWSTR caption, UINT flags, LPCWSTR format, ...)

@@ -14,5 +14,9 @@ LPCWSTR LoadResString(UINT id);
 int FormatTextV(LPWSTR buffer, int capacity, LPCWSTR format, va_list args);
 int FormatText(LPWSTR buffer, int capacity, LPCWSTR format, ...);
 
+// The platform's message box. Tests put a recorder here to see the flags,
+// which Wine does not show on the box itself.
+extern int(WINAPI *g_messageBox)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags);
+
 int ShowMessageF(HWND owner, LPCWSTR caption, UINT flags, LPCWSTR format, ...);
 int ShowErrorF(LPCWSTR format, ...);

@@ -135,10 +135,30 @@ void AnswerMessageBox(HWND box, int id)
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id));
 }
 
+namespace {
+BOOL CALLBACK FindMonitorProc(HWND window, LPARAM param)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != GetCurrentProcessId() && ClassOf(window) == L"QZGSENSOR_CLASS") {
+        *(HWND *)param = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND FindMonitor()
+{
+    HWND found = NULL;
+    EnumWindows(FindMonitorProc, (LPARAM)&found);
+    return found;
+}
+
 static void KillMonitors()
 {
     HWND monitor;
-    while ((monitor = FindWindowW(L"QZGSENSOR_CLASS", NULL)) != NULL) {
+    while ((monitor = FindMonitor()) != NULL) {
         DWORD pid = 0;
         GetWindowThreadProcessId(monitor, &pid);
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
@@ -147,7 +167,7 @@ static void KillMonitors()
         TerminateProcess(process, 1);
         WaitForSingleObject(process, 5000);
         CloseHandle(process);
-        WaitUntil([] { return FindWindowW(L"QZGSENSOR_CLASS", NULL) == NULL; }, 2000);
+        WaitUntil([] { return FindMonitor() == NULL; }, 2000);
     }
 }
 
@@ -255,13 +275,13 @@ MessageBoxInfo PhoneTest::WaitMessageBox(const PROCESS_INFORMATION &process, DWO
 HWND PhoneTest::WaitMonitor(DWORD ms)
 {
     HWND window = NULL;
-    WaitUntil([&] { return (window = FindWindowW(L"QZGSENSOR_CLASS", NULL)) != NULL; }, ms);
+    WaitUntil([&] { return (window = FindMonitor()) != NULL; }, ms);
     return window;
 }
 
 bool PhoneTest::WaitNoMonitor(DWORD ms)
 {
-    return WaitUntil([] { return FindWindowW(L"QZGSENSOR_CLASS", NULL) == NULL; }, ms);
+    return WaitUntil([] { return FindMonitor() == NULL; }, ms);
 }
 
 PROCESS_INFORMATION PhoneTest::StartMonitor()

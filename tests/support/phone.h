@@ -41,6 +41,10 @@ HWND FindMessageBox(DWORD processId);  // first visible "#32770" of that process
 MessageBoxInfo ReadMessageBox(HWND box);
 void AnswerMessageBox(HWND box, int id);  // IDYES, IDNO, IDOK
 
+// A monitor window of another process (the test's own stand-in windows are
+// left out), or NULL.
+HWND FindMonitor();
+
 class PhoneTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -60,7 +64,7 @@ protected:
     // A box of the process: waits for it, reads it.
     MessageBoxInfo WaitMessageBox(const PROCESS_INFORMATION &process, DWORD ms = 10000);
 
-    // The monitor's window, waiting for it to appear or to vanish.
+    // A monitor window of another process, waiting for it to appear or vanish.
     HWND WaitMonitor(DWORD ms = 10000);
     bool WaitNoMonitor(DWORD ms = 10000);
     // Starts "vorn.exe #load" and waits until it is registered for sensor

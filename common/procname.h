@@ -3,6 +3,8 @@
 #include "wince.h"
 #include "strlist.h"
 
+// The list of process records of one snapshot. It owns the records:
+// destroying it frees every record and the array.
 class CProcList : public CLPA {
 public:
     ~CProcList() { FreeAll(); }
@@ -12,4 +14,11 @@ public:
     void FreeAll();
 };
 
+// The executable name of the window's process in buffer (at most
+// capacity - 1 characters), or the empty string. Returns buffer.
 LPWSTR GetWindowProcessName(HWND window, LPWSTR buffer, int capacity);
+
+// Test seams: the platform's snapshot call, and where process records come
+// from (records always go back with free).
+extern HANDLE(WINAPI *g_procSnapshot)(DWORD flags, DWORD processId);
+extern void *(*g_procRecordAlloc)(size_t size);

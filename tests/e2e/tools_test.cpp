@@ -1,0 +1,338 @@
+// The emulated phone's own parts: the sensor driver tool, the stand-in app
+// and the sensor library stand-in with its failing variants.
+#include <string>
+#include <vector>
+#include "support/phone.h"
+
+namespace {
+
+#define APPWIN_ACTIVATE (WM_APP + 1)
+
+struct ToolRun {
+    DWORD exitCode;
+    std::string output;  // what it printed on stdout
+    std::string errors;  // and on stderr
+};
+
+class Tools : public PhoneTest {
+protected:
+    // Runs a console tool of the program folder to its end, its output
+    // going to a file of the folder.
+    ToolRun Run(const std::wstring &exe, const std::wstring &args)
+    {
+        ToolRun run = {0xFFFFFFFF, "", ""};
+        // Files per run: the console host Wine starts beside a console
+        // program may hold the inherited handles a little past its end.
+        ++runs;
+        std::wstring outPath = Path(L"tool-" + std::to_wstring(runs) + L".out");
+        std::wstring errPath = Path(L"tool-" + std::to_wstring(runs) + L".err");
+        HANDLE out = Inheritable(outPath), err = Inheritable(errPath);
+        std::wstring command = L"\"" + Path(exe) + L"\" " + args;
+        std::vector<WCHAR> line(command.begin(), command.end());
+        line.push_back(0);
+        STARTUPINFOW si;
+        ZeroMemory(&si, sizeof(si));
+        si.cb = sizeof(si);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = NULL;
+        si.hStdOutput = out;
+        si.hStdError = err;
+        PROCESS_INFORMATION pi;
+        BOOL ok = CreateProcessW(Path(exe).c_str(), line.data(), NULL, NULL, TRUE,
+                                 CREATE_NO_WINDOW, NULL, dir.c_str(), &si, &pi);
+        CloseHandle(out);
+        CloseHandle(err);
+        EXPECT_TRUE(ok) << "cannot start " << Narrow(command);
+        if (!ok)
+            return run;
+        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << Narrow(command) << " did not end";
+            TerminateProcess(pi.hProcess, 1);
+            WaitForSingleObject(pi.hProcess, 5000);
+        }
+        GetExitCodeProcess(pi.hProcess, &run.exitCode);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        run.output = ReadBytes(outPath);
+        run.errors = ReadBytes(errPath);
+        return run;
+    }
+
+    static HANDLE Inheritable(const std::wstring &path)
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  &inherit, CREATE_ALWAYS, 0, NULL);
+        EXPECT_NE(INVALID_HANDLE_VALUE, file) << "error " << GetLastError();
+        return file;
+    }
+
+    // "EventChanged" as the monitor would find it; false when not set.
+    bool Sensor(DWORD *value)
+    {
+        DWORD size = sizeof(*value), type = 0;
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SENSOR_KEY, 0, KEY_QUERY_VALUE, &key) !=
+            ERROR_SUCCESS)
+            return false;
+        LONG rc = RegQueryValueExW(key, SENSOR_VALUE, NULL, &type, (BYTE *)value, &size);
+        RegCloseKey(key);
+        return rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(*value);
+    }
+
+    std::vector<std::wstring> DriverLog()
+    {
+        std::vector<std::wstring> lines;
+        for (const std::wstring &line : CallLog())
+            if (line.rfind(L"sensordrv ", 0) == 0)
+                lines.push_back(line);
+        return lines;
+    }
+
+    int runs = 0;
+};
+
+struct SetCase {
+    const wchar_t *argument;
+    DWORD value;
+    const char *printed;
+};
+
+const SetCase kSetCases[] = {
+    {L"65540", 65540, "EventChanged=65540 (0x00010004)\r\n"},
+    {L"0x10002", 0x10002, "EventChanged=65538 (0x00010002)\r\n"},
+    {L"0XfffFFFFF", 0xFFFFFFFF, "EventChanged=4294967295 (0xFFFFFFFF)\r\n"},
+    {L"0", 0, "EventChanged=0 (0x00000000)\r\n"},
+    {L"010", 10, "EventChanged=10 (0x0000000A)\r\n"},  // decimal, not octal
+};
+
+TEST_F(Tools, SensorDriverSetsThePosition)
+{
+    EXPECT_EQ(1u, Run(L"sensordrv.exe", L"get").exitCode) << "not set yet";
+    for (const SetCase &c : kSetCases) {
+        SCOPED_TRACE(Narrow(c.argument));
+        ToolRun run = Run(L"sensordrv.exe", std::wstring(L"set ") + c.argument);
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_EQ(c.printed, run.output);
+        DWORD value = 0;
+        EXPECT_TRUE(Sensor(&value));
+        EXPECT_EQ(c.value, value);
+        EXPECT_EQ(L"sensordrv EventChanged=" + std::to_wstring(c.value), DriverLog().back());
+
+        run = Run(L"sensordrv.exe", L"get");
+        EXPECT_EQ(0u, run.exitCode);
+        EXPECT_EQ(c.printed, run.output);
+    }
+}
+
+TEST_F(Tools, SensorDriverRefusesWhatIsNotANumber)
+{
+    SetSensor(7);
+    const wchar_t *const bad[] = {L"set 12x", L"set 0x", L"set 4294967296", L"set -1",
+                                  L"set", L"set 1 2", L"play", L"spin 1", L""};
+    for (const wchar_t *args : bad) {
+        SCOPED_TRACE(Narrow(args));
+        ToolRun run = Run(L"sensordrv.exe", args);
+        EXPECT_EQ(2u, run.exitCode);
+        EXPECT_EQ("", run.output);
+        EXPECT_NE("", run.errors) << "says nothing";
+        DWORD value = 0;
+        EXPECT_TRUE(Sensor(&value));
+        EXPECT_EQ(7u, value);
+    }
+    EXPECT_TRUE(DriverLog().empty());
+}
+
+TEST_F(Tools, SensorDriverPlaysATrace)
+{
+    ASSERT_TRUE(WriteBytes(Path(L"turn.trace"),
+                           "; portrait, landscape, back\r\n"
+                           "\r\n"
+                           "0 1\r\n"
+                           "  20\t0x10002  \n"
+                           "; a comment between steps\n"
+                           "10 65540\n"
+                           "0 0x10004"));  // no line end at the end
+    ToolRun run = Run(L"sensordrv.exe", L"play turn.trace");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ("after 0 ms: EventChanged=1 (0x00000001)\r\n"
+              "after 20 ms: EventChanged=65538 (0x00010002)\r\n"
+              "after 10 ms: EventChanged=65540 (0x00010004)\r\n"
+              "after 0 ms: EventChanged=65540 (0x00010004)\r\n",
+              run.output);
+    std::vector<std::wstring> expected = {
+        L"sensordrv EventChanged=1", L"sensordrv EventChanged=65538",
+        L"sensordrv EventChanged=65540", L"sensordrv EventChanged=65540"};
+    EXPECT_EQ(expected, DriverLog());
+    DWORD value = 0;
+    EXPECT_TRUE(Sensor(&value));
+    EXPECT_EQ(0x10004u, value);
+}
+
+TEST_F(Tools, SensorDriverPlaysNothingOfABadTrace)
+{
+    SetSensor(7);
+    struct BadTrace {
+        const char *text;
+        const char *error;
+    };
+    const BadTrace traces[] = {
+        {"0 1\n0 2\n5\n", "bad.trace line 3:"},        // a step without its value
+        {"0 1\n\nten 2\n", "bad.trace line 3:"},       // not a number
+        {"0 1\n0 2 3\n", "bad.trace line 2:"},         // a third field
+        {"0 0x100000000\n", "bad.trace line 1:"},       // more than 32 bits
+        {"0 1\n-5 2\n", "bad.trace line 2:"},          // no waiting back in time
+    };
+    for (const BadTrace &trace : traces) {
+        SCOPED_TRACE(trace.text);
+        ASSERT_TRUE(WriteBytes(Path(L"bad.trace"), trace.text));
+        ToolRun run = Run(L"sensordrv.exe", L"play bad.trace");
+        EXPECT_EQ(2u, run.exitCode);
+        EXPECT_EQ("", run.output);
+        EXPECT_NE(std::string::npos, run.errors.find(trace.error)) << run.errors;
+        DWORD value = 0;
+        EXPECT_TRUE(Sensor(&value));
+        EXPECT_EQ(7u, value);
+    }
+    EXPECT_EQ(2u, Run(L"sensordrv.exe", L"play missing.trace").exitCode);
+    EXPECT_TRUE(DriverLog().empty());
+}
+
+DWORD ProcessOf(HWND window)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+TEST_F(Tools, AppWindowComesToTheForeground)
+{
+    PROCESS_INFORMATION notes = Start(L"\"Notes - Phone\" PhoneNotesClass", L"appwin.exe");
+    HWND first = NULL;
+    ASSERT_TRUE(WaitUntil([&] {
+        first = FindWindowW(L"PhoneNotesClass", L"Notes - Phone");
+        return first && GetForegroundWindow() == first;
+    })) << "not in the foreground";
+    EXPECT_EQ(notes.dwProcessId, ProcessOf(first));
+    EXPECT_EQ(L"Notes - Phone", WindowText(first));
+    EXPECT_EQ(L"PhoneNotesClass", ClassOf(first));
+    EXPECT_TRUE(IsWindowVisible(first));
+    EXPECT_EQ(NULL, GetParent(first));
+
+    // Under another file name it is another program.
+    ASSERT_TRUE(CopyFileW(Path(L"appwin.exe").c_str(), Path(L"cprog.exe").c_str(), FALSE));
+    PROCESS_INFORMATION other = Start(L"\"Calculator\" CalcClass", L"cprog.exe");
+    HWND second = NULL;
+    ASSERT_TRUE(WaitUntil([&] {
+        second = FindWindowW(L"CalcClass", L"Calculator");
+        return second && GetForegroundWindow() == second;
+    }));
+    EXPECT_EQ(other.dwProcessId, ProcessOf(GetForegroundWindow()));
+    EXPECT_TRUE(WaitLog(L"appwin foreground window=", 2));
+
+    // Asked to, the first comes back to the front.
+    PostMessageW(first, APPWIN_ACTIVATE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == first; }));
+
+    PostMessageW(first, WM_CLOSE, 0, 0);
+    PostMessageW(second, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitExit(notes));
+    EXPECT_TRUE(WaitExit(other));
+    EXPECT_EQ(0u, ExitCode(notes));
+    EXPECT_EQ(0u, ExitCode(other));
+    EXPECT_EQ(1, CountLog(L"title=Notes - Phone class=PhoneNotesClass"));
+    EXPECT_EQ(1, CountLog(L"title=Calculator class=CalcClass"));
+    EXPECT_EQ(2, CountLog(L"appwin closed window=0x"));
+}
+
+typedef HANDLE(WINAPI *OpenFn)(DWORD);
+typedef DWORD(WINAPI *CloseFn)(HANDLE);
+
+std::wstring Hex(ULONG_PTR value)
+{
+    WCHAR text[32];
+    _snwprintf(text, 32, L"0x%llx", (unsigned long long)value);
+    return text;
+}
+
+class SensorLibrary : public PhoneTest {
+protected:
+    void TearDown() override
+    {
+        if (module)
+            FreeLibrary(module);
+        PhoneTest::TearDown();
+    }
+    HMODULE Load(const std::wstring &path)
+    {
+        module = LoadLibraryW(path.c_str());
+        return module;
+    }
+    std::wstring Variant(const wchar_t *name)
+    {
+        return BuildDir() + L"\\variants\\" + name + L"\\HTCSensorSDK.dll";
+    }
+    HMODULE module = NULL;
+};
+
+TEST_F(SensorLibrary, OpensAndClosesTheSensor)
+{
+    ASSERT_NE(nullptr, Load(Path(L"HTCSensorSDK.dll")));
+    OpenFn open = (OpenFn)(void *)GetProcAddress(module, "HTCSensorOpen");
+    CloseFn close = (CloseFn)(void *)GetProcAddress(module, "HTCSensorClose");
+    ASSERT_NE(nullptr, open);
+    ASSERT_NE(nullptr, close);
+
+    HANDLE first = open(1);
+    HANDLE second = open(1);
+    EXPECT_NE(nullptr, first);
+    EXPECT_NE(nullptr, second);
+    EXPECT_NE(first, second);
+    EXPECT_LE((ULONG_PTR)first, 0xFFFFFFFFu) << "the phone keeps a 32-bit handle";
+    EXPECT_EQ(1u, close(first));
+    EXPECT_EQ(0u, close(first)) << "closed twice";
+    EXPECT_EQ(0u, close((HANDLE)(ULONG_PTR)0x1234));
+    EXPECT_EQ(0u, close(NULL));
+    EXPECT_EQ(1u, close(second));
+
+    std::vector<std::wstring> expected = {
+        L"htcsensor HTCSensorOpen sensor=1 handle=" + Hex((ULONG_PTR)first),
+        L"htcsensor HTCSensorOpen sensor=1 handle=" + Hex((ULONG_PTR)second),
+        L"htcsensor HTCSensorClose handle=" + Hex((ULONG_PTR)first) + L" result=1",
+        L"htcsensor HTCSensorClose handle=" + Hex((ULONG_PTR)first) + L" result=0",
+        L"htcsensor HTCSensorClose handle=0x1234 result=0",
+        L"htcsensor HTCSensorClose handle=0x0 result=0",
+        L"htcsensor HTCSensorClose handle=" + Hex((ULONG_PTR)second) + L" result=1",
+    };
+    EXPECT_EQ(expected, CallLog());
+}
+
+TEST_F(SensorLibrary, VariantThatCannotOpen)
+{
+    ASSERT_NE(nullptr, Load(Variant(L"noopen")));
+    OpenFn open = (OpenFn)(void *)GetProcAddress(module, "HTCSensorOpen");
+    ASSERT_NE(nullptr, open);
+    EXPECT_NE(nullptr, GetProcAddress(module, "HTCSensorClose"));
+    EXPECT_EQ(nullptr, open(1));
+    std::vector<std::wstring> expected = {L"htcsensor HTCSensorOpen sensor=1 handle=0x0"};
+    EXPECT_EQ(expected, CallLog());
+}
+
+TEST_F(SensorLibrary, VariantWithoutClose)
+{
+    ASSERT_NE(nullptr, Load(Variant(L"noclose")));
+    EXPECT_NE(nullptr, GetProcAddress(module, "HTCSensorOpen"));
+    EXPECT_EQ(nullptr, GetProcAddress(module, "HTCSensorClose"));
+}
+
+TEST_F(SensorLibrary, VariantsStayOutOfTheProgramFolder)
+{
+    // Only the working library is copied beside the program.
+    EXPECT_TRUE(FileExists(Path(L"HTCSensorSDK.dll")));
+    EXPECT_FALSE(FileExists(Path(L"variants")));
+    EXPECT_TRUE(FileExists(Variant(L"noopen")));
+    EXPECT_TRUE(FileExists(Variant(L"noclose")));
+}
+
+}  // namespace

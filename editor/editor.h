@@ -1,5 +1,46 @@
-// The configuration editor.
+// The configuration editor: a full-screen window with one multi-line edit
+// under the File and Edit menu bar.
 #pragma once
 #include "wince.h"
+#include "aygshell.h"
 
+#define EDITOR_HIDDEN_EDIT_ID 524
+#define EDITOR_VISIBLE_EDIT_ID 7
+#define EDITOR_INSERT_CAPACITY 260
+#define EDITOR_FONT_POINTS 10
+
+// The editor's process-wide record.
+struct EditorState {
+    SHACTIVATEINFO activation;  // handed to the shell's activation handlers
+    int saved;                  // 1 from the first Save on
+    LPWSTR text;                // loaded text, later the last Save's or default's buffer
+    LPCWSTR configPath;         // borrowed from the caller of RunEditor
+    HWND hiddenEdit;            // carries inserted lines through the clipboard
+    HWND visibleEdit;           // the text the user edits
+    WCHAR insertBuffer[EDITOR_INSERT_CAPACITY];
+    HFONT font;
+    RECT clientRect;
+    RECT editRect;
+};
+
+extern EditorState g_editor;
+
+// Runs the editor until its window is gone. -1 when no window could be
+// made; otherwise 1 when Save was chosen at least once, else 0.
 int RunEditor(HINSTANCE instance, LPCWSTR className, LPCWSTR configPath, LPCWSTR title);
+
+void LoadEditorText(LPCWSTR configPath);
+BOOL CreateEditorWindow(HINSTANCE instance, LPCWSTR className, LPCWSTR title);
+ATOM RegisterEditorClass(HINSTANCE instance, LPCWSTR className);
+void CreateEditorFont(HFONT *font, int points);
+LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Heap copy of the default configuration text, or NULL.
+LPWSTR CopyDefaultText(void);
+
+// Writes text (capacity characters, changed in place: every CR is removed)
+// as the new content of the configuration file at path. The text goes to a
+// file beside it first, which then replaces the old file in one step, so
+// the file always holds either the old text or the whole new one. Returns 1
+// when the file was replaced, 0 when it was left as it was.
+int SaveConfigText(LPCWSTR path, LPWSTR text, UINT capacity);

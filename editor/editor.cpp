@@ -1,0 +1,367 @@
+// The configuration editor window: loading, editing and saving the
+// configuration file, restoring its default text and the About box.
+#include "editor.h"
+#include "pickers.h"
+#include "startup.h"
+#include "globals.h"
+#include "commands.h"
+#include "message.h"
+#include "common/config.h"
+#include "common/textsearch.h"
+#include "res/resource.h"
+#include <stdlib.h>
+
+// Spare characters after the edit's text in the Save buffer.
+#define SAVE_SPARE 6
+// Attempts at replacing the file while the monitor happens to be reading it.
+#define REPLACE_ATTEMPTS 5
+#define REPLACE_RETRY_MS 20
+
+EditorState g_editor;
+
+LPWSTR CopyDefaultText(void)
+{
+    LPCWSTR text = LoadResString(IDS_DEFAULT_CONFIG);
+    if (!text)
+        return NULL;
+    int len = lstrlenW(text);
+    LPWSTR copy = (LPWSTR)malloc((len + 1) * sizeof(WCHAR));
+    if (copy)
+        CopyMemory(copy, text, (len + 1) * sizeof(WCHAR));
+    return copy;
+}
+
+void LoadEditorText(LPCWSTR configPath)
+{
+    g_editor.configPath = configPath;
+    free(g_editor.text);
+    g_editor.text = NULL;
+    BYTE *bytes = ReadFileAll(configPath);
+    if (bytes) {
+        g_editor.text = AnsiToWide((const char *)bytes);
+        free(bytes);
+    }
+    // A missing, unreadable or empty file shows the default text.
+    if (!g_editor.text)
+        g_editor.text = CopyDefaultText();
+}
+
+// Size in bytes that the text takes in the file: the ANSI code page's bytes,
+// and one CR more for every LF, which the text stream writes as CR LF.
+static LONGLONG FileBytesOf(LPCWSTR text)
+{
+    int ansi = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
+    if (ansi <= 0)
+        return -1;
+    LONGLONG size = ansi - 1;
+    for (LPCWSTR p = text; *p; ++p) {
+        if (*p == L'\n')
+            ++size;
+    }
+    return size;
+}
+
+static LONGLONG FileSizeOf(LPCWSTR path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return ((LONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+static int MoveOver(LPCWSTR from, LPCWSTR to)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return 1;
+        DWORD error = GetLastError();
+        // The monitor holds the file for a moment at each sensor event.
+        if (attempt >= REPLACE_ATTEMPTS ||
+            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            return 0;
+        Sleep(REPLACE_RETRY_MS);
+    }
+}
+
+int SaveConfigText(LPCWSTR path, LPWSTR text, UINT capacity)
+{
+    if (!path || !*path || !text)
+        return 0;
+    // The text stream writes each LF as CR LF: without this, lines that
+    // ended in CR LF in the edit would get two CRs in the file.
+    while (ReplaceFirst(text, capacity, L"\r", L""))
+        ;
+
+    int len = lstrlenW(path);
+    LPWSTR temp = (LPWSTR)malloc((len + 5) * sizeof(WCHAR));
+    if (!temp)
+        return 0;
+    FormatText(temp, len + 5, L"%s.new", path);
+
+    // The old file stays untouched until the new text is whole on disk.
+    DeleteFileW(temp);
+    AppendTextF(temp, L"%s", text);
+    int replaced = 0;
+    LONGLONG expected = FileBytesOf(text);
+    if (expected >= 0 && FileSizeOf(temp) == expected)
+        replaced = MoveOver(temp, path);
+    if (!replaced)
+        DeleteFileW(temp);
+    free(temp);
+    return replaced;
+}
+
+static void SaveCommand(void)
+{
+    g_editor.saved = 1;
+    free(g_editor.text);
+    g_editor.text = NULL;
+
+    int n = (int)SendMessageW(g_editor.visibleEdit, WM_GETTEXTLENGTH, 0, 0);
+    if (n <= 0)
+        return;
+    LPWSTR text = (LPWSTR)malloc((n + SAVE_SPARE) * sizeof(WCHAR));
+    if (!text)
+        return;
+    text[0] = 0;
+    SendMessageW(g_editor.visibleEdit, WM_GETTEXT, n + 1, (LPARAM)text);
+    g_editor.text = text;
+    SaveConfigText(g_editor.configPath, text, n + SAVE_SPARE);
+}
+
+static void RestoreDefaultCommand(void)
+{
+    free(g_editor.text);
+    g_editor.text = CopyDefaultText();
+    if (g_editor.text)
+        SetWindowTextW(g_editor.visibleEdit, g_editor.text);
+}
+
+static void AboutCommand(void)
+{
+    // The monitor may have started or ended since the editor opened.
+    g_vorn.runningInstance = FindWindowW(MONITOR_CLASS, NULL);
+    ShowAboutBox();
+}
+
+static void ExitCommand(HWND window)
+{
+    free(g_editor.text);
+    g_editor.text = NULL;
+    SendMessageW(window, WM_CLOSE, 0, 0);
+}
+
+static LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    // Repaint the whole visible edit after any edit's update, so that no
+    // stale text stays on the screen.
+    if (HIWORD(wParam) == EN_UPDATE)
+        InvalidateRect(g_editor.visibleEdit, NULL, FALSE);
+
+    HWND edit = g_editor.visibleEdit;
+    switch (LOWORD(wParam)) {
+    case IDM_EXIT:
+        ExitCommand(window);
+        break;
+    case IDM_COPY:
+        SendMessageW(edit, WM_COPY, 0, 0);
+        break;
+    case IDM_PASTE:
+        SendMessageW(edit, WM_PASTE, 0, 0);
+        break;
+    case IDM_SELECTALL:
+        SendMessageW(edit, EM_SETSEL, 0, -1);
+        break;
+    case IDM_CUT:
+        SendMessageW(edit, WM_CUT, 0, 0);
+        break;
+    case IDM_SAVE:
+        SaveCommand();
+        break;
+    case IDM_UNDO:
+        SendMessageW(edit, EM_UNDO, 0, 0);
+        break;
+    case IDM_ABOUT:
+        AboutCommand();
+        break;
+    case IDM_RESTORE_DEFAULT:
+        RestoreDefaultCommand();
+        break;
+    case IDM_PICK_TITLE:
+        InsertPickedWindow(window, PICK_TITLES);
+        break;
+    case IDM_PICK_CLASS:
+        InsertPickedWindow(window, PICK_CLASSES);
+        break;
+    case IDM_PICK_PROCESS:
+        InsertPickedWindow(window, PICK_PROCESSES);
+        break;
+    case IDM_STARTUP:
+        StartupCommand(window);
+        break;
+    default:
+        // The edits' own notifications and the Done button.
+        return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
+    }
+    return 0;
+}
+
+static void PlaceEdit(HWND edit, HWND after, UINT flags)
+{
+    const RECT &r = g_editor.editRect;
+    SetWindowPos(edit, after, r.left, r.top, r.right - r.left, r.bottom - r.top, flags);
+}
+
+static void MeasureClient(HWND window)
+{
+    GetClientRect(window, &g_editor.clientRect);
+    const RECT &c = g_editor.clientRect;
+    SetRect(&g_editor.editRect, c.left + 1, c.top + 1, c.right - 1, c.bottom - 1);
+}
+
+static HWND CreateEdit(HWND window, DWORD style, int id)
+{
+    return CreateWindowExW(0, L"EDIT", L"", style, 0, 0, 0, 0, window,
+                           (HMENU)(INT_PTR)id, g_vorn.ownModule, NULL);
+}
+
+static LRESULT OnCreate(HWND window)
+{
+    ZeroMemory(&g_editor.activation, sizeof(g_editor.activation));
+    g_editor.activation.cbSize = sizeof(g_editor.activation);
+    g_editor.saved = 0;
+    g_editor.hiddenEdit = NULL;
+    g_editor.visibleEdit = NULL;
+
+    SHINITDLGINFO dialog;
+    dialog.dwMask = SHIDIM_FLAGS;
+    dialog.hDlg = window;
+    dialog.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN;
+    SHInitDialog(&dialog);
+
+    SHMENUBARINFO bar;
+    ZeroMemory(&bar, sizeof(bar));
+    bar.cbSize = sizeof(bar);
+    bar.hwndParent = window;
+    bar.dwFlags = SHCMBF_HMENU;
+    bar.nToolBarId = IDM_MENUBAR;
+    bar.hInstRes = g_vorn.ownModule;
+    if (!SHCreateMenuBar(&bar))
+        return 0;
+
+    g_editor.hiddenEdit = CreateEdit(window, WS_CHILD | WS_VSCROLL | WS_HSCROLL |
+                                     ES_WANTRETURN | ES_MULTILINE, EDITOR_HIDDEN_EDIT_ID);
+    g_editor.visibleEdit = CreateEdit(window, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL |
+                                      ES_WANTRETURN | ES_MULTILINE, EDITOR_VISIBLE_EDIT_ID);
+    MeasureClient(window);
+    CreateEditorFont(&g_editor.font, EDITOR_FONT_POINTS);
+    SendMessageW(g_editor.visibleEdit, WM_SETFONT, (WPARAM)g_editor.font, TRUE);
+    PlaceEdit(g_editor.hiddenEdit, NULL, SWP_HIDEWINDOW | SWP_NOZORDER);
+    PlaceEdit(g_editor.visibleEdit, HWND_TOPMOST, SWP_SHOWWINDOW);
+    if (g_editor.text)
+        SetWindowTextW(g_editor.visibleEdit, g_editor.text);
+    return 0;
+}
+
+LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window);
+    case WM_SIZE:
+        MeasureClient(window);
+        PlaceEdit(g_editor.visibleEdit, HWND_TOPMOST, SWP_SHOWWINDOW);
+        return 0;
+    case WM_ACTIVATE:
+        SHHandleWMActivate(window, wParam, lParam, &g_editor.activation, 0);
+        if (wParam)
+            SetFocus(g_editor.visibleEdit);
+        else
+            SendMessageW(g_editor.visibleEdit, WM_ACTIVATE, 0, lParam);
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(g_editor.visibleEdit);
+        return 0;
+    case WM_KILLFOCUS:
+        SendMessageW(g_editor.visibleEdit, WM_KILLFOCUS, wParam, lParam);
+        return 0;
+    case WM_SETTINGCHANGE:
+        SHHandleWMSettingChange(window, wParam, lParam, &g_editor.activation);
+        return 0;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+        SetBkMode((HDC)wParam, TRANSPARENT);
+        SetTextColor((HDC)wParam, RGB(0, 0, 0));
+        return (LRESULT)GetStockObject(WHITE_BRUSH);
+    case WM_DESTROY:
+        if (g_editor.font) {
+            DeleteObject(g_editor.font);
+            g_editor.font = NULL;
+        }
+        PostQuitMessage(0);
+        return 0;
+    case WM_COMMAND:
+        return OnCommand(window, wParam, lParam);
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void CreateEditorFont(HFONT *font, int points)
+{
+    HWND desktop = GetDesktopWindow();
+    HDC dc = GetDC(desktop);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(desktop, dc);
+
+    LOGFONTW face;
+    ZeroMemory(&face, sizeof(face));
+    face.lfHeight = -(points * dpi / 72);
+    face.lfWeight = FW_NORMAL;
+    face.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpynW(face.lfFaceName, L"Tahoma", LF_FACESIZE);
+
+    if (*font)
+        DeleteObject(*font);
+    *font = CreateFontIndirectW(&face);
+}
+
+ATOM RegisterEditorClass(HINSTANCE instance, LPCWSTR className)
+{
+    WNDCLASSW wc;
+    ZeroMemory(&wc, sizeof(wc));
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = EditorWndProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = className;
+    return RegisterClassW(&wc);
+}
+
+BOOL CreateEditorWindow(HINSTANCE instance, LPCWSTR className, LPCWSTR title)
+{
+    // A class left registered by an earlier editor of this process serves.
+    RegisterEditorClass(instance, className);
+    HWND window = CreateWindowExW(0, className, title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
+    if (!window)
+        return FALSE;
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    return TRUE;
+}
+
+int RunEditor(HINSTANCE instance, LPCWSTR className, LPCWSTR configPath, LPCWSTR title)
+{
+    LoadEditorText(configPath);
+    if (!CreateEditorWindow(instance, className, title))
+        return -1;
+    MSG msg;
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return g_editor.saved;
+}

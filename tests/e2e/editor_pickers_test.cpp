@@ -1,0 +1,242 @@
+// The editor's window pickers, for real: other programs' windows (appwin.exe
+// under other names), the popup menu driven with the keyboard messages its
+// modal loop reads, and the line that lands at the caret and on the
+// clipboard.
+#include "editor_session.h"
+#include <algorithm>
+
+namespace {
+
+#define APPWIN_ACTIVATE (WM_APP + 1)
+
+// Visible top-level windows, topmost first.
+std::vector<HWND> StackingOrder()
+{
+    std::vector<HWND> order;
+    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (IsWindowVisible(w))
+            order.push_back(w);
+    }
+    return order;
+}
+
+struct MenuSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindMenuProc(HWND window, LPARAM param)
+{
+    MenuSearch *search = (MenuSearch *)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window) && ClassOf(window) == L"#32768") {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+class EditorPickerTest : public EditorTest {
+protected:
+    // Starts appwin.exe as exeName with a window of that title and class.
+    HWND StartApp(const std::wstring &title, const std::wstring &cls, const std::wstring &exeName)
+    {
+        EXPECT_TRUE(CopyFileW(Path(L"appwin.exe").c_str(), Path(exeName).c_str(), FALSE));
+        Start(L"\"" + title + L"\" \"" + cls + L"\"", exeName);
+        HWND app = NULL;
+        EXPECT_TRUE(WaitUntil([&] {
+            return (app = FindWindowW(cls.c_str(), NULL)) != NULL && IsWindowVisible(app);
+        })) << Narrow(cls) << " did not open";
+        return app;
+    }
+
+    // Brings windows to the top in the order given, so that the last one
+    // ends up topmost; the menu lists them in that stacking order.
+    void Raise(std::initializer_list<HWND> windows)
+    {
+        for (HWND w : windows)
+            SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        std::vector<HWND> expected(windows.begin(), windows.end());
+        std::reverse(expected.begin(), expected.end());
+        ASSERT_TRUE(WaitUntil([&] {
+            std::vector<HWND> order = StackingOrder();
+            return order.size() >= expected.size() &&
+                   std::equal(expected.begin(), expected.end(), order.begin());
+        })) << "the windows to pick are not on top of the stacking order";
+    }
+
+    HWND WaitMenu()
+    {
+        MenuSearch search = {editor.dwProcessId, NULL};
+        WaitUntil([&] {
+            EnumWindows(FindMenuProc, (LPARAM)&search);
+            return search.found != NULL;
+        });
+        return search.found;
+    }
+
+    // Runs a pick command: item k of the menu is chosen with k presses of
+    // the down key and the return key; k = 0 dismisses the menu.
+    void Pick(int command, int item)
+    {
+        std::wstring before = EditText();
+        PostCommand(command);
+        HWND menu = WaitMenu();
+        ASSERT_NE(nullptr, menu) << "no popup menu appeared";
+        if (item == 0) {
+            PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        } else {
+            for (int i = 0; i < item; ++i)
+                PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+            PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); })) << "the menu stayed";
+        // The clipboard calls of the insertion send messages to the
+        // clipboard's owner, so the editor answers other messages before
+        // it is done: wait for the inserted line instead.
+        if (item > 0) {
+            EXPECT_TRUE(WaitUntil([&] { return EditText() != before; })) << "nothing inserted";
+        }
+        Sync();
+    }
+};
+
+struct InsertCase {
+    const char *name;
+    int command;
+    int selStart, selEnd;  // the edit's selection before the pick
+    const wchar_t *name1;  // the name that must be inserted
+    const wchar_t *after;  // the edit's text afterwards
+};
+
+const wchar_t kText[] = L"#timeout(1000)\r\n#onlyfor(0)";
+
+const InsertCase kInsertCases[] = {
+    {"title splits the line at the caret", IDM_PICK_TITLE, 5, 5, L"Pick Me Title",
+     L"#time\r\n#window(Pick Me Title)\r\nout(1000)\r\n#onlyfor(0)"},
+    {"class at the start of the text", IDM_PICK_CLASS, 0, 0, L"PickMeClass",
+     L"\r\n#window(PickMeClass)\r\n#timeout(1000)\r\n#onlyfor(0)"},
+    {"process name at the end of the text", IDM_PICK_PROCESS, 27, 27, L"pickme.exe",
+     L"#timeout(1000)\r\n#onlyfor(0)\r\n#window(pickme.exe)\r\n"},
+    {"title replaces the selection", IDM_PICK_TITLE, 0, 14, L"Pick Me Title",
+     L"\r\n#window(Pick Me Title)\r\n\r\n#onlyfor(0)"},
+};
+
+TEST_F(EditorPickerTest, ChosenNameIsInsertedAtTheCaretAndLeftOnTheClipboard)
+{
+    HWND app = StartApp(L"Pick Me Title", L"PickMeClass", L"pickme.exe");
+    OpenEditor();
+    for (const InsertCase &c : kInsertCases) {
+        SCOPED_TRACE(c.name);
+        SetEditText(kText);
+        Select(c.selStart, c.selEnd);
+        SetClipboardText(L"held before the pick");
+        Raise({app});
+        Pick(c.command, 1);
+
+        std::wstring line = std::wstring(L"\r\n#window(") + c.name1 + L")\r\n";
+        EXPECT_EQ(c.after, EditText());
+        EXPECT_EQ(line, ClipboardText());
+        EXPECT_EQ(L"", WindowText(hidden)) << "the hidden edit kept the line";
+        DWORD caret = (DWORD)(c.selStart + line.size());
+        EXPECT_EQ(MAKELONG(caret, caret), Selection());
+    }
+    ExitEditor();
+    EXPECT_FALSE(FileExists(ConfigPath())) << "a pick wrote the file";
+}
+
+TEST_F(EditorPickerTest, MenuListsEveryWindowInStackingOrder)
+{
+    // Two windows with the same title make two equal items.
+    HWND a = StartApp(L"Twin Title", L"TwinClassA", L"twina.exe");
+    HWND b = StartApp(L"Twin Title", L"TwinClassB", L"twinb.exe");
+    OpenEditor();
+    struct {
+        int command, item;
+        const wchar_t *name;
+    } picks[] = {
+        {IDM_PICK_CLASS, 1, L"TwinClassB"}, {IDM_PICK_CLASS, 2, L"TwinClassA"},
+        {IDM_PICK_TITLE, 1, L"Twin Title"}, {IDM_PICK_TITLE, 2, L"Twin Title"},
+        {IDM_PICK_PROCESS, 1, L"twinb.exe"}, {IDM_PICK_PROCESS, 2, L"twina.exe"},
+    };
+    for (const auto &p : picks) {
+        SCOPED_TRACE(Narrow(p.name) + " as item " + std::to_string(p.item));
+        SetEditText(L"");
+        Raise({a, b});
+        Pick(p.command, p.item);
+        EXPECT_EQ(std::wstring(L"\r\n#window(") + p.name + L")\r\n", EditText());
+    }
+    ExitEditor();
+}
+
+// n characters of running digits.
+std::wstring Digits(size_t n)
+{
+    std::wstring text;
+    while (text.size() < n)
+        text += (wchar_t)(L'0' + text.size() % 10);
+    return text;
+}
+
+struct NameCase {
+    const char *name;
+    std::wstring title;
+    std::wstring cls;
+    std::wstring inserted;  // the value of the line the window-name picker inserts
+};
+
+const NameCase kNameCases[] = {
+    {"empty title gives an empty value", L"", L"PickNoTitle", L""},
+    {"long title is cut to 71 characters", Digits(70) + L"ABCDEFGHIJ", L"PickLongTitle",
+     Digits(70) + L"A"},
+    // The filter sees 63 characters only.
+    {"softkey beyond the 63rd character is offered", Digits(63) + L"MS_SOFTKEY",
+     L"PickLateSoftkey", Digits(63) + L"MS_SOFTK"},
+};
+
+void PrintTo(const NameCase &c, std::ostream *os) { *os << c.name; }
+
+class EditorPickerNameTest : public EditorPickerTest,
+                             public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(EditorPickerNameTest, TitleOfTheTopWindowIsInserted)
+{
+    const NameCase &c = GetParam();
+    HWND app = StartApp(c.title, c.cls, L"namecase.exe");
+    OpenEditor();
+    SetEditText(L"");
+    Raise({app});
+    Pick(IDM_PICK_TITLE, 1);
+    EXPECT_EQ(L"\r\n#window(" + c.inserted + L")\r\n", EditText());
+    ExitEditor();
+}
+
+INSTANTIATE_TEST_SUITE_P(Editor, EditorPickerNameTest, ::testing::ValuesIn(kNameCases),
+                         [](const ::testing::TestParamInfo<NameCase> &info) {
+                             std::string name;
+                             for (const char *p = info.param.name; *p; ++p)
+                                 name += isalnum((unsigned char)*p) ? *p : '_';
+                             return name;
+                         });
+
+TEST_F(EditorPickerTest, DismissedMenuChangesNothing)
+{
+    HWND app = StartApp(L"Pick Me Title", L"PickMeClass", L"pickme.exe");
+    OpenEditor();
+    for (int command : {IDM_PICK_TITLE, IDM_PICK_CLASS, IDM_PICK_PROCESS}) {
+        SCOPED_TRACE(command);
+        SetEditText(kText);
+        Select(2, 6);
+        SetClipboardText(L"keep me");
+        Raise({app});
+        Pick(command, 0);
+        EXPECT_EQ(kText, EditText());
+        EXPECT_EQ(MAKELONG(2, 6), Selection());
+        EXPECT_EQ(L"keep me", ClipboardText());
+        EXPECT_EQ(L"", WindowText(hidden));
+    }
+    ExitEditor();
+}
+
+}  // namespace

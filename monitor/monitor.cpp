@@ -1,0 +1,121 @@
+// The resident monitor: one hidden window whose existence marks the running
+// instance, the open sensor, and the registration for sensor events.
+#include "monitor.h"
+#include "globals.h"
+#include "message.h"
+#include "orientation.h"
+#include "regnotify.h"
+#include "sensorlib.h"
+#include "res/resource.h"
+
+static DWORD QueryOsMajorVersion(void)
+{
+    OSVERSIONINFOW info;
+    ZeroMemory(&info, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);
+    return GetVersionExW(&info) ? info.dwMajorVersion : 0;
+}
+
+DWORD g_osMajorVersion = QueryOsMajorVersion();
+HREGNOTIFY g_notifyHandle;
+WCHAR g_monitorConfigPath[CONFIG_PATH_CAPACITY];
+static HWND s_monitorWindow;
+
+void RegisterMonitorClass(HINSTANCE instance, LPCWSTR className)
+{
+    WNDCLASSW wc;
+    ZeroMemory(&wc, sizeof(wc));
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MonitorWndProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc);
+}
+
+int CreateMonitorWindow(HINSTANCE instance, LPCWSTR className)
+{
+    s_monitorWindow = CreateWindowExW(0, className, TEXT(""), 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, instance, NULL);
+    return s_monitorWindow ? 1 : 0;
+}
+
+int RunMonitor(HINSTANCE instance, LPCWSTR className)
+{
+    RegisterMonitorClass(instance, className);
+    if (!CreateMonitorWindow(instance, className))
+        return 0;
+    ShowWindow(s_monitorWindow, SW_HIDE);
+    MSG msg;
+    msg.wParam = 0;
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return (int)msg.wParam;
+}
+
+static LRESULT OnCreate(HWND window)
+{
+    int code = OpenSensor();
+    if (code != 0) {
+        ShowMessageF(window, LoadResString(IDS_CAPTION), 0, LoadResString(IDS_SENSOR_ERROR),
+                     code);
+        CloseSensor();
+        PostQuitMessage(0);
+        return 0;
+    }
+    if (g_osMajorVersion >= 5) {
+        RegNotifyLib shell;
+        shell.Load();
+        shell.NotifyWindow(HKEY_LOCAL_MACHINE, SENSOR_KEY_PATH, SENSOR_VALUE_NAME, window,
+                           WMU_SENSOR_EVENT, 0, NULL, &g_notifyHandle);
+        shell.Release();
+    }
+    GetConfigPath(g_vorn.ownModule, g_monitorConfigPath);
+    return 0;
+}
+
+static LRESULT OnShutDown(void)
+{
+    RegNotifyLib shell;
+    shell.Load();
+    if (g_notifyHandle) {
+        shell.CloseNotification(g_notifyHandle);
+        // A second shut-down message can arrive before the loop ends; the
+        // platform must not be handed a registration it has already freed.
+        g_notifyHandle = NULL;
+    }
+    shell.Release();
+    CloseSensor();
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The settings, and with them the window list, exist from the first
+    // message on; the list's strings are freed once, when the program exits.
+    static MonitorSettings settings;
+
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window);
+    case WM_DESTROY:
+    case WM_ACTIVATE:
+    case WM_PAINT:
+        return 0;
+    case WM_CLOSE:
+    case WMU_UNLOAD:
+        return OnShutDown();
+    case WM_COMMAND:
+        if (LOWORD(wParam) == 1) {
+            PostQuitMessage(0);
+            return 0;
+        }
+        break;
+    case WMU_SENSOR_EVENT:
+        return HandleSensorEvent((DWORD)wParam, &settings);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

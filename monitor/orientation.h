@@ -1,0 +1,37 @@
+// What the monitor does with each sensor event: the foreground-window test,
+// the rotation of the display and the face-down action.
+#pragma once
+#include "wince.h"
+#include "common/config.h"
+#include "common/strlist.h"
+
+#define SENSOR_PORTRAIT 0x10000
+#define SENSOR_LANDSCAPE_LEFT 0x10001
+#define SENSOR_PORTRAIT_UPSIDE_DOWN 0x10002
+#define SENSOR_LANDSCAPE_RIGHT 0x10003
+#define SENSOR_FACE_DOWN 0x10004
+
+#define WINDOW_NAME_CAPACITY 128
+
+#define FDSCREENOFF_POWER_KEY 2
+
+// Handles one WMU_SENSOR_EVENT carrying the posted value; returns 0.
+LRESULT HandleSensorEvent(DWORD value, MonitorSettings *settings);
+
+int MatchesAnyEntry(const CStrList *list, LPCWSTR name);
+// 1 when the foreground window with these names is to be left alone.
+int IsExemptWindow(const CStrList *list, int onlyfor, LPCWSTR className, LPCWSTR title,
+                   LPCWSTR processName);
+// Rotation code for a sensor value, or -1 for a value that does not rotate.
+int RotationCodeFor(DWORD value);
+
+int RotationQuery(void);
+int RotationSet(DWORD code);
+int SetDisplayPower(int on);
+void PressPowerKey(void);
+
+// The display driver's escape call. Tests replace it, because the desktop
+// display driver does not offer the power escape.
+typedef int(WINAPI *PFN_DisplayEscape)(HDC dc, int escape, int inputSize, LPCSTR input,
+                                       int outputSize, LPSTR output);
+extern PFN_DisplayEscape g_displayEscape;

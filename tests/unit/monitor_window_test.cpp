@@ -1,0 +1,153 @@
+// The monitor window in this process, with the real stand-in libraries:
+// what creation binds and registers, and what each message of its table
+// does. The library folder is reached through SetDllDirectoryW.
+#include <gtest/gtest.h>
+#include "app/globals.h"
+#include "monitor/monitor.h"
+#include "monitor/sensorlib.h"
+#include "support/phone.h"
+
+namespace {
+
+const wchar_t kClass[] = L"QZGSENSOR_UNIT_CLASS";
+
+class MonitorWindowTest : public ::testing::Test {
+protected:
+    std::wstring log;
+    HMODULE shell = NULL;
+    HWND window = NULL;
+    DWORD savedVersion = 0;
+
+    void SetUp() override
+    {
+        WCHAR temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        log = std::wstring(temp) + L"vorn_window_calls.log";
+        DeleteFileW(log.c_str());
+        SetEnvironmentVariableW(L"PHONE_CALL_LOG", log.c_str());
+        ASSERT_TRUE(SetDllDirectoryW((BinDir()).c_str()));
+        // The notification's watcher runs inside the shell library; vorn.exe
+        // imports that library, so it stays loaded while the monitor runs.
+        shell = LoadLibraryW(L"aygshell.dll");
+        ASSERT_NE(nullptr, shell);
+        savedVersion = g_osMajorVersion;
+        RegisterMonitorClass(GetModuleHandleW(NULL), kClass);
+    }
+
+    void TearDown() override
+    {
+        if (window) {
+            SendMessageW(window, WMU_UNLOAD, 0, 0);
+            QuitPosted();
+            DestroyWindow(window);
+        }
+        g_osMajorVersion = savedVersion;
+        SetDllDirectoryW(NULL);
+        SetEnvironmentVariableW(L"PHONE_CALL_LOG", NULL);
+        DeleteFileW(log.c_str());
+        if (shell)
+            FreeLibrary(shell);
+    }
+
+    void Create()
+    {
+        ASSERT_EQ(1, CreateMonitorWindow(GetModuleHandleW(NULL), kClass));
+        window = FindWindowW(kClass, NULL);
+        ASSERT_NE(nullptr, window);
+    }
+
+    void Destroy()
+    {
+        DestroyWindow(window);
+        window = NULL;
+    }
+
+    static bool QuitPosted()
+    {
+        MSG msg;
+        return PeekMessageW(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
+    }
+
+    int Count(const std::string &text) const
+    {
+        std::string bytes = ReadBytes(log);
+        int n = 0;
+        for (size_t at = bytes.find(text); at != std::string::npos;
+             at = bytes.find(text, at + 1))
+            ++n;
+        return n;
+    }
+};
+
+TEST_F(MonitorWindowTest, VersionIsReadBeforeAnyTestRuns)
+{
+    // Wine reports 6.1.
+    EXPECT_EQ(6u, savedVersion);
+}
+
+struct VersionCase {
+    DWORD major;
+    bool registers;
+};
+
+TEST_F(MonitorWindowTest, RegistersForSensorEventsFromVersionFiveOn)
+{
+    const VersionCase cases[] = {{0, false}, {4, false}, {5, true}, {6, true}};
+    for (const VersionCase &c : cases) {
+        SCOPED_TRACE(c.major);
+        DeleteFileW(log.c_str());
+        g_osMajorVersion = c.major;
+        Create();
+        EXPECT_EQ(1, Count("HTCSensorOpen sensor=1 "));
+        EXPECT_EQ(c.registers ? 1 : 0, Count("RegistryNotifyWindow armed"));
+        EXPECT_EQ(c.registers, g_notifyHandle != NULL);
+        std::wstring path = g_monitorConfigPath;
+        EXPECT_EQ(L"vorn_unit.txt", path.substr(path.find_last_of(L'\\') + 1));
+
+        EXPECT_EQ(0, SendMessageW(window, WMU_UNLOAD, 0, 0));
+        EXPECT_TRUE(QuitPosted());
+        EXPECT_EQ(c.registers ? 1 : 0, Count("RegistryCloseNotification handle=set"));
+        EXPECT_EQ(1, Count("HTCSensorClose"));
+        EXPECT_EQ(nullptr, g_notifyHandle);
+        Destroy();
+    }
+}
+
+TEST_F(MonitorWindowTest, CommandOneEndsTheLoopAndNothingElse)
+{
+    Create();
+    EXPECT_EQ(0, SendMessageW(window, WM_COMMAND, MAKEWPARAM(1, 0), 0));
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(0, Count("RegistryCloseNotification"));
+    EXPECT_EQ(0, Count("HTCSensorClose"));
+    EXPECT_NE(nullptr, g_sensorLib.module);
+    EXPECT_NE(nullptr, g_notifyHandle);
+    // Any other command id goes to the default handling, which ends nothing.
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(2, 0), 0);
+    EXPECT_FALSE(QuitPosted());
+}
+
+TEST_F(MonitorWindowTest, QuietMessagesAnswerZeroAndDoNothing)
+{
+    Create();
+    std::string before = ReadBytes(log);
+    for (UINT message : {WM_DESTROY, WM_ACTIVATE, WM_PAINT}) {
+        EXPECT_EQ(0, SendMessageW(window, message, 0, 0)) << message;
+    }
+    EXPECT_FALSE(QuitPosted());
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(before, ReadBytes(log));
+}
+
+TEST_F(MonitorWindowTest, UnloadAndCloseShutDownOnceBetweenThem)
+{
+    Create();
+    EXPECT_EQ(0, SendMessageW(window, WMU_UNLOAD, 0, 0));
+    EXPECT_EQ(0, SendMessageW(window, WM_CLOSE, 0, 0));
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_TRUE(IsWindow(window)) << "shut-down leaves the window to the process end";
+    EXPECT_EQ(1, Count("RegistryCloseNotification"));
+    EXPECT_EQ(1, Count("HTCSensorClose"));
+}
+
+}  // namespace

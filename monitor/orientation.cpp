@@ -40,13 +40,13 @@ int IsExemptWindow(const CStrList *list, int onlyfor, LPCWSTR className, LPCWSTR
 int RotationCodeFor(DWORD value)
 {
     switch (value) {
-    case SENSOR_PORTRAIT:
+    case SENSOR_TURNED_90:
         return 1;
-    case SENSOR_LANDSCAPE_LEFT:
+    case SENSOR_TURNED_270:
         return 3;
-    case SENSOR_PORTRAIT_UPSIDE_DOWN:
+    case SENSOR_UPRIGHT:
         return 0;
-    case SENSOR_LANDSCAPE_RIGHT:
+    case SENSOR_UPSIDE_DOWN:
         return 2;
     }
     return -1;

@@ -5,10 +5,12 @@
 #include "common/config.h"
 #include "common/strlist.h"
 
-#define SENSOR_PORTRAIT 0x10000
-#define SENSOR_LANDSCAPE_LEFT 0x10001
-#define SENSOR_PORTRAIT_UPSIDE_DOWN 0x10002
-#define SENSOR_LANDSCAPE_RIGHT 0x10003
+// Positions the sensor driver reports, named by the turn of the display
+// they call for.
+#define SENSOR_TURNED_90 0x10000
+#define SENSOR_TURNED_270 0x10001
+#define SENSOR_UPRIGHT 0x10002
+#define SENSOR_UPSIDE_DOWN 0x10003
 #define SENSOR_FACE_DOWN 0x10004
 
 #define WINDOW_NAME_CAPACITY 128

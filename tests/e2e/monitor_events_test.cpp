@@ -17,10 +17,10 @@ struct SensorCase {
 };
 
 const SensorCase kSensorCases[] = {
-    {"Portrait", SENSOR_PORTRAIT, 1},
-    {"LandscapeLeft", SENSOR_LANDSCAPE_LEFT, 3},
-    {"UpsideDown", SENSOR_UPSIDE_DOWN, 0},
-    {"LandscapeRight", SENSOR_LANDSCAPE_RIGHT, 2},
+    {"Portrait", SENSOR_TURNED_90, 1},
+    {"LandscapeLeft", SENSOR_TURNED_270, 3},
+    {"UpsideDown", SENSOR_UPRIGHT, 0},
+    {"LandscapeRight", SENSOR_UPSIDE_DOWN, 2},
     {"FaceDownWithoutSetting", SENSOR_FACE_DOWN, -1},
     {"Unknown", 0x12345, -1},
 };
@@ -65,11 +65,11 @@ TEST_F(MonitorEventTest, ValueReadAfterTheWaitDecides)
 {
     WriteConfig("#timeout(0)\r\n");
     SetRotation(ROTATION_UNTOUCHED);
-    SetSensor(SENSOR_LANDSCAPE_RIGHT);  // before the monitor registers: no event
+    SetSensor(SENSOR_UPSIDE_DOWN);  // before the monitor registers: no event
     LoadMonitor();
     // The platform's message says portrait, the sensor meanwhile says
     // landscape.
-    PostMessageW(FindMonitor(), WMU_SENSOR_EVENT, SENSOR_PORTRAIT, 0);
+    PostMessageW(FindMonitor(), WMU_SENSOR_EVENT, SENSOR_TURNED_90, 0);
     Finish();
     EXPECT_EQ(std::vector<int>{2}, RotationCalls());
     EXPECT_EQ(2u, Rotation());
@@ -79,7 +79,7 @@ TEST_F(MonitorEventTest, NegativeTimeoutDoesNotWait)
 {
     WriteConfig("#timeout(-1)\r\n");
     LoadMonitor();
-    Turn(SENSOR_LANDSCAPE_LEFT);
+    Turn(SENSOR_TURNED_270);
     EXPECT_TRUE(WaitUntil([&] { return Rotation() == 3; })) << "the monitor is still waiting";
     Finish();
 }
@@ -161,7 +161,7 @@ TEST_P(MonitorExemptionTest, ForegroundWindowAgainstTheWindowList)
     HWND app = OpenApp(c.title, c.className, c.exe);
     LoadMonitor();
     ASSERT_EQ(app, GetForegroundWindow());
-    Turn(SENSOR_PORTRAIT);
+    Turn(SENSOR_TURNED_90);
     Finish();
     if (c.rotates) {
         EXPECT_EQ(std::vector<int>{1}, RotationCalls());
@@ -203,7 +203,7 @@ const FaceDownCase kFaceDownCases[] = {
     {"PowerKey", "#fdscreenoff(2)", false, 0, true},
     // Face-down comes before the window test.
     {"PowerKeyOverListedWindow", "#fdscreenoff(2)", true, 0, true},
-    {"TurnedBackDuringTheWait", "#fdscreenoff(2)", false, SENSOR_PORTRAIT, false},
+    {"TurnedBackDuringTheWait", "#fdscreenoff(2)", false, SENSOR_TURNED_90, false},
     // Display off: no key. The request itself is checked in the unit tests,
     // since the desktop display driver offers no power escape.
     {"DisplayOffPressesNoKey", "#fdscreenoff(1)", false, 0, false},
@@ -276,7 +276,7 @@ TEST_F(MonitorEventTest, MissingFileIsCreatedAtTheFirstEventAndObeyed)
     OpenApp(L"Phone", L"DialerView", L"cprog.exe");
     LoadMonitor();
     EXPECT_FALSE(FileExists(ConfigPath())) << "the file is written at an event, not at start";
-    Turn(SENSOR_PORTRAIT);
+    Turn(SENSOR_TURNED_90);
     Finish();
     EXPECT_EQ(std::string(kDefaultConfig), ReadBytes(ConfigPath()));
     // The default list names cprog.exe: already this event leaves it alone.
@@ -290,11 +290,11 @@ TEST_F(MonitorEventTest, EditedFileIsObeyedAtTheNextEvent)
     SetRotation(ROTATION_UNTOUCHED);
     OpenApp(L"Notes", L"NotesView");
     LoadMonitor();
-    Turn(SENSOR_PORTRAIT);
+    Turn(SENSOR_TURNED_90);
     ASSERT_TRUE(WaitUntil([&] { return Rotation() == 1; }));
     // The user lists the window while the monitor runs.
     WriteConfig("#timeout(0)\r\n#window(notes)\r\n");
-    Turn(SENSOR_LANDSCAPE_LEFT);
+    Turn(SENSOR_TURNED_270);
     Finish();
     EXPECT_EQ(std::vector<int>{1}, RotationCalls());
     EXPECT_EQ(1u, Rotation());

@@ -127,7 +127,7 @@ TEST_F(MonitorLifecycleTest, SecondShutDownMessageClosesNothingAgain)
     WriteConfig("#timeout(400)\r\n");
     LoadMonitor();
     HWND window = FindMonitor();
-    PostMessageW(window, WMU_SENSOR_EVENT, SENSOR_PORTRAIT, 0);
+    PostMessageW(window, WMU_SENSOR_EVENT, SENSOR_TURNED_90, 0);
     PostMessageW(window, WMU_UNLOAD, 0, 0);
     PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitExit(monitor));
@@ -149,7 +149,7 @@ TEST_F(MonitorLifecycleTest, QuietMessagesAreAnsweredWithZero)
     // Nothing was shut down: the window is there and still turns the display.
     EXPECT_EQ(window, FindMonitor());
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(monitor.hProcess, 0));
-    Turn(SENSOR_PORTRAIT);
+    Turn(SENSOR_TURNED_90);
     EXPECT_TRUE(WaitUntil([&] { return Rotation() == 1; }));
     EXPECT_EQ(0, CountLog(L"HTCSensorClose"));
     Finish();

@@ -39,6 +39,9 @@ protected:
         fake = CreateWindowExW(0, L"QZGSENSOR_CLASS", L"", 0, 0, 0, 0, 0, NULL, NULL,
                                GetModuleHandleW(NULL), NULL);
         ASSERT_NE(nullptr, fake);
+        // Another test of this process may have registered the class with a
+        // procedure of its own.
+        SetWindowLongPtrW(fake, GWLP_WNDPROC, (LONG_PTR)FakeInstanceProc);
         g_unloads = 0;
     }
 

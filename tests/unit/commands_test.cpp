@@ -87,6 +87,9 @@ protected:
             instance = CreateWindowExW(0, MONITOR_CLASS, L"", 0, 0, 0, 0, 0, NULL, NULL,
                                        GetModuleHandleW(NULL), NULL);
             ASSERT_NE(nullptr, instance);
+            // Another test of this process may have registered the class
+            // with a procedure of its own.
+            SetWindowLongPtrW(instance, GWLP_WNDPROC, (LONG_PTR)InstanceProc);
         }
     }
     void TearDown() override

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Vorn's main job on the emulated phone: the monitor runs, the phone is
+# turned, apps come and go, and this script tells what the phone did.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+. scripts/env.sh
+trap vorn_cleanup EXIT
+vorn_build >/dev/null
+vorn_start_display
+vorn_start_wine
+
+phone="$VORN_BUILD/phone"
+rm -rf "$phone"
+cp -r "$VORN_BUILD/bin" "$phone"
+cp "$phone/appwin.exe" "$phone/cprog.exe"   # another program, listed by its file name
+export PHONE_CALL_LOG="$phone/calls.log"
+: > "$PHONE_CALL_LOG"
+
+say() { printf '%s\n' "$*"; }
+log_count() { grep -c -- "$1" "$PHONE_CALL_LOG" 2>/dev/null || true; }
+last_code() { grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 1 | sed 's/.*code=//' | tr -d '\r'; }
+wait_log() {  # wait_log TEXT COUNT [TRIES]: until the call log holds TEXT COUNT times
+  for _ in $(seq 1 "${3:-200}"); do
+    [ "$(log_count "$1")" -ge "$2" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+bg() { setsid wine "$@" </dev/null >/dev/null 2>&1 & }
+
+rotation_name() {
+  case "$1" in
+    0) echo "portrait" ;;
+    1) echo "landscape, turned 90 degrees" ;;
+    2) echo "portrait upside down, 180 degrees" ;;
+    3) echo "landscape, turned 270 degrees" ;;
+    *) echo "unknown" ;;
+  esac
+}
+
+printf '%s' '#window(Manila)
+#window(opera)
+#window(cprog.exe)
+#timeout(300)
+#onlyfor(0)
+#fdscreenoff(2)
+' | sed 's/$/\r/' > "$phone/vorn.txt"
+
+say "== Vorn on the emulated phone (480x640, display starts in portrait) =="
+say "Configuration file vorn.txt:"
+sed 's/\r$//; s/^/    /' "$phone/vorn.txt"
+say
+
+bg "$phone/keywatch.exe"
+wait_log "keywatch ready" 1 || true
+bg "$phone/vorn.exe" "#load"
+wait_log "RegistryNotifyWindow armed" 1 || { say "the monitor did not start"; exit 1; }
+say "vorn.exe #load: the monitor runs and listens to the sensor's registry value."
+
+app() {  # app EXE TITLE CLASS: an app comes to the foreground
+  local before
+  before=$(log_count "appwin foreground ")
+  bg "$phone/$1" "$2" "$3"
+  wait_log "appwin foreground " $((before + 1)) || true
+  say
+  say "App in the foreground: \"$2\" (class $3, program $1)"
+}
+
+turn() {  # turn VALUE WORDS: the driver reports a new position
+  local before
+  before=$(log_count "aygshell 298 ")
+  say "  sensor: $2 ($1)"
+  wine "$phone/sensordrv.exe" set "$1" >/dev/null
+  # The monitor waits #timeout(300) before it reads the position again.
+  if wait_log "aygshell 298 " $((before + 1)) 40; then
+    local code
+    code=$(last_code)
+    say "  phone:  display rotation code $code ($(rotation_name "$code"))"
+  else
+    say "  phone:  rotation left as it was"
+  fi
+}
+
+app appwin.exe "Inbox" "MailApp"
+turn 0x10000 "held on its side"
+turn 0x10001 "held on its other side"
+turn 0x10002 "held upright"
+
+app cprog.exe "Calculator" "CalcFrame"
+say "  (cprog.exe is listed in the configuration: Vorn leaves this app alone)"
+turn 0x10000 "held on its side"
+
+app appwin.exe "Notes" "NotesApp"
+turn 0x10003 "held upside down"
+
+say
+say "A quick wobble, played by the driver from a trace: on its side, and upright"
+say "again 100 ms later. Each event reads the position after its wait, so the"
+say "display never shows the passing sideways position."
+printf '0 0x10000\n100 0x10002\n' > "$phone/wobble.trace"
+before=$(log_count "aygshell 298 ")
+wine "$phone/sensordrv.exe" play "$phone/wobble.trace" >/dev/null
+if wait_log "aygshell 298 " $((before + 2)) 60; then
+  say "  phone:  display rotation codes $(grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 2 | sed 's/.*code=//' | tr -d '\r' | paste -sd, -) ($(rotation_name "$(last_code)"))"
+fi
+
+say
+say "The phone is laid face down; #fdscreenoff(2) asks for the power key."
+presses_before=$(log_count "keywatch down vk=0xdf")
+wine "$phone/sensordrv.exe" set 0x10004 >/dev/null
+if wait_log "keywatch up vk=0xdf" 1; then
+  say "  phone:  power key pressed and released ($(( $(log_count "keywatch down vk=0xdf") - presses_before )) press)"
+else
+  say "  phone:  no power key seen"
+fi
+turn 0x10002 "picked up and held upright"
+
+say
+wine "$phone/vorn.exe" "#unload"
+for _ in $(seq 1 100); do
+  grep -q "RegistryCloseNotification" "$PHONE_CALL_LOG" && break
+  sleep 0.05
+done
+say "vorn.exe #unload: the monitor let go of the sensor and ended."
+say "Final display rotation: $(rotation_name "$(last_code)")"

@@ -43,15 +43,15 @@ int FormatTextV(LPWSTR buffer, int capacity, LPCWSTR format, va_list args)
             PutChar(buffer, capacity, &len, &needed, *p);
             continue;
         }
-        WCHAR spec = p[1];
+        WCHAR conversion = p[1];
         WCHAR digits[16];
         LPCWSTR insert = NULL;
-        if (spec == L's') {
+        if (conversion == L's') {
             insert = va_arg(args, LPCWSTR);
-        } else if (spec == L'd' || spec == L'u') {
+        } else if (conversion == L'd' || conversion == L'u') {
             unsigned int magnitude;
             int negative = 0;
-            if (spec == L'd') {
+            if (conversion == L'd') {
                 int value = va_arg(args, int);
                 negative = value < 0;
                 magnitude = negative ? 0u - (unsigned int)value : (unsigned int)value;
@@ -67,7 +67,7 @@ int FormatTextV(LPWSTR buffer, int capacity, LPCWSTR format, va_list args)
             if (negative)
                 digits[--i] = L'-';
             insert = digits + i;
-        } else if (spec == L'%') {
+        } else if (conversion == L'%') {
             insert = L"%";
         } else {
             // Unknown or dangling conversion: shown as it stands.

@@ -39,8 +39,7 @@ rotation_name() {
   esac
 }
 
-printf '%s' '#window(Manila)
-#window(opera)
+printf '%s' '#window(Camera)
 #window(cprog.exe)
 #timeout(300)
 #onlyfor(0)

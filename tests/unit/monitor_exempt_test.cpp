@@ -25,7 +25,7 @@ struct MatchCase {
 TEST(MatchesAnyEntryTest, SubstringWithoutRegardToCase)
 {
     const MatchCase cases[] = {
-        {{L"opera"}, L"Opera Mobile", 1},
+        {{L"opera"}, L"Operator Console", 1},
         {{L"OPERA"}, L"opera.exe", 1},
         {{L"cprog.exe"}, L"cprog.exe", 1},
         {{L"cprog.exe"}, L"cprog", 0},

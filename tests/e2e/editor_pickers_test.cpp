@@ -20,22 +20,6 @@ std::vector<HWND> StackingOrder()
     return order;
 }
 
-struct MenuSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindMenuProc(HWND window, LPARAM param)
-{
-    MenuSearch *search = (MenuSearch *)param;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && IsWindowVisible(window) && ClassOf(window) == L"#32768") {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 class EditorPickerTest : public EditorTest {
 protected:
@@ -68,12 +52,11 @@ protected:
 
     HWND WaitMenu()
     {
-        MenuSearch search = {editor.dwProcessId, NULL};
+        HWND menu = NULL;
         WaitUntil([&] {
-            EnumWindows(FindMenuProc, (LPARAM)&search);
-            return search.found != NULL;
+            return (menu = FindProcessWindow(editor.dwProcessId, L"#32768", true)) != NULL;
         });
-        return search.found;
+        return menu;
     }
 
     // Runs a pick command: item k of the menu is chosen with k presses of

@@ -1,33 +1,14 @@
 #include "editor_session.h"
 
-namespace {
-struct EditorSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindEditorProc(HWND window, LPARAM param)
-{
-    EditorSearch *search = (EditorSearch *)param;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && ClassOf(window) == L"QZSGCFGEDIT") {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-}  // namespace
-
 void EditorTest::OpenEditor(const std::wstring &exe)
 {
     editor = Start(L"#CONFIG", exe);
-    EditorSearch search = {editor.dwProcessId, NULL};
+    HWND found = NULL;
     ASSERT_TRUE(WaitUntil([&] {
-        EnumWindows(FindEditorProc, (LPARAM)&search);
-        return search.found && GetDlgItem(search.found, 7) && GetDlgItem(search.found, 524);
+        found = FindProcessWindow(editor.dwProcessId, L"QZSGCFGEDIT", false);
+        return found && GetDlgItem(found, 7) && GetDlgItem(found, 524);
     })) << "no editor window with both edits";
-    window = search.found;
+    window = found;
     edit = GetDlgItem(window, 7);
     hidden = GetDlgItem(window, 524);
 }

@@ -1,4 +1,5 @@
 #include "phone.h"
+#include <malloc.h>
 #include <tlhelp32.h>
 
 bool WaitUntil(const std::function<bool()> &done, DWORD ms)
@@ -92,16 +93,19 @@ std::wstring ClassOf(HWND window)
 }
 
 namespace {
-struct BoxSearch {
+struct WindowSearch {
     DWORD pid;
+    const wchar_t *className;
+    bool visibleOnly;
     HWND found;
 };
-BOOL CALLBACK FindBoxProc(HWND window, LPARAM param)
+BOOL CALLBACK FindProcessWindowProc(HWND window, LPARAM param)
 {
-    BoxSearch *search = (BoxSearch *)param;
+    WindowSearch *search = (WindowSearch *)param;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770") {
+    if (pid == search->pid && (!search->visibleOnly || IsWindowVisible(window)) &&
+        ClassOf(window) == search->className) {
         search->found = window;
         return FALSE;
     }
@@ -109,11 +113,28 @@ BOOL CALLBACK FindBoxProc(HWND window, LPARAM param)
 }
 }  // namespace
 
+HWND FindProcessWindow(DWORD processId, const wchar_t *className, bool visibleOnly)
+{
+    WindowSearch search = {processId, className, visibleOnly, NULL};
+    EnumWindows(FindProcessWindowProc, (LPARAM)&search);
+    return search.found;
+}
+
 HWND FindMessageBox(DWORD processId)
 {
-    BoxSearch search = {processId, NULL};
-    EnumWindows(FindBoxProc, (LPARAM)&search);
-    return search.found;
+    return FindProcessWindow(processId, L"#32770", true);
+}
+
+int HeapBlocksInUse()
+{
+    _HEAPINFO info;
+    info._pentry = NULL;
+    int used = 0, status;
+    while ((status = _heapwalk(&info)) == _HEAPOK) {
+        if (info._useflag == _USEDENTRY)
+            used++;
+    }
+    return status == _HEAPEND ? used : -1;
 }
 
 MessageBoxInfo ReadMessageBox(HWND box)

@@ -29,6 +29,13 @@ std::string Narrow(const std::wstring &text);
 std::wstring WindowText(HWND window);
 std::wstring ClassOf(HWND window);
 
+// First top-level window of that class owned by the process, or NULL.
+HWND FindProcessWindow(DWORD processId, const wchar_t *className, bool visibleOnly);
+
+// Blocks in use on the general heap (the C library's malloc heap), or -1
+// when it cannot be walked: leak checks compare counts around a call.
+int HeapBlocksInUse();
+
 // Message boxes of another process.
 struct MessageBoxInfo {
     HWND box;

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <climits>
 #include <cstdlib>
-#include <malloc.h>
 #include <string>
 #include <vector>
 #include "common/config.h"
@@ -25,18 +24,6 @@ std::string Ansi(const std::wstring &text)
     return bytes;
 }
 
-// Blocks of the general heap in use, or -1 when it cannot be walked.
-int HeapBlocksInUse()
-{
-    _HEAPINFO info;
-    info._pentry = NULL;
-    int used = 0, status;
-    while ((status = _heapwalk(&info)) == _HEAPOK) {
-        if (info._useflag == _USEDENTRY)
-            used++;
-    }
-    return status == _HEAPEND ? used : -1;
-}
 
 // The bytes of text saved as UTF-16 (little-endian, as the platform does).
 std::string Utf16Bytes(const std::wstring &text)

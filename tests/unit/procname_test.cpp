@@ -8,7 +8,6 @@
 #include "support/phone.h"
 
 // Leak counters, defined with the registry tests.
-int CountHeapBlocks();
 int CountOwnHandles();
 
 namespace {
@@ -94,26 +93,26 @@ TEST_F(ProcessName, WindowOfThisProgram)
 {
     HWND window = OwnWindow();
     ASSERT_NE(nullptr, window);
-    int heap = CountHeapBlocks(), handles = CountOwnHandles();
+    int heap = HeapBlocksInUse(), handles = CountOwnHandles();
     WCHAR name[128];
     EXPECT_EQ(name, GetWindowProcessName(window, name, 128));
     EXPECT_STREQ(L"vorn_unit.exe", name);
-    EXPECT_EQ(heap, CountHeapBlocks()) << "records or array left allocated";
+    EXPECT_EQ(heap, HeapBlocksInUse()) << "records or array left allocated";
     EXPECT_EQ(handles, CountOwnHandles()) << "snapshot left open";
 
     // A window that has gone since matches no process.
     DestroyWindow(window);
     EXPECT_STREQ(L"", GetWindowProcessName(window, name, 128));
-    EXPECT_EQ(heap, CountHeapBlocks());
+    EXPECT_EQ(heap, HeapBlocksInUse());
 }
 
 TEST_F(ProcessName, NullWindowGivesEmptyString)
 {
-    int heap = CountHeapBlocks(), handles = CountOwnHandles();
+    int heap = HeapBlocksInUse(), handles = CountOwnHandles();
     WCHAR name[72] = L"stale";
     EXPECT_EQ(name, GetWindowProcessName(NULL, name, 72));
     EXPECT_STREQ(L"", name);
-    EXPECT_EQ(heap, CountHeapBlocks());
+    EXPECT_EQ(heap, HeapBlocksInUse());
     EXPECT_EQ(handles, CountOwnHandles());
 }
 
@@ -152,11 +151,11 @@ TEST_F(ProcessName, RunningProgramsByFileName)
                                         << c.capacity);
         std::wstring expected = c.expected ? c.expected : longName.substr(0, 71);
         std::vector<WCHAR> name(c.capacity + 1, L'#');  // one guard past the capacity
-        int heap = CountHeapBlocks();
+        int heap = HeapBlocksInUse();
         GetWindowProcessName(programs[c.program].window, name.data(), c.capacity);
         EXPECT_EQ(expected, std::wstring(name.data()));
         EXPECT_EQ(L'#', name[c.capacity]) << "written past the capacity";
-        EXPECT_EQ(heap, CountHeapBlocks());
+        EXPECT_EQ(heap, HeapBlocksInUse());
     }
 }
 
@@ -175,11 +174,11 @@ TEST_F(ProcessName, FailedSnapshotGivesEmptyStringAndKeepsNothing)
     g_seenFlags = g_seenProcessId = 0xFFFFFFFF;
     HWND window = OwnWindow();
     ASSERT_NE(nullptr, window);
-    int heap = CountHeapBlocks();
+    int heap = HeapBlocksInUse();
     WCHAR name[128] = L"stale";
     GetWindowProcessName(window, name, 128);
     EXPECT_STREQ(L"", name);
-    EXPECT_EQ(heap, CountHeapBlocks());
+    EXPECT_EQ(heap, HeapBlocksInUse());
     // All processes, without their heap lists.
     EXPECT_EQ(0x40000002u, g_seenFlags);
     EXPECT_EQ(0u, g_seenProcessId);
@@ -201,7 +200,7 @@ void *NoRecords(size_t) { return NULL; }
 // Seam: g_procRecordAlloc. The heap does not run out on demand.
 TEST_F(ProcessName, RecordsThatCannotBeAllocatedAreLeftOut)
 {
-    int heap = CountHeapBlocks();
+    int heap = HeapBlocksInUse();
     {
         g_procRecordAlloc = EverySecondRecord;
         g_allocCalls = 0;
@@ -213,20 +212,20 @@ TEST_F(ProcessName, RecordsThatCannotBeAllocatedAreLeftOut)
         for (UINT i = 0; i < list.count; i++)
             EXPECT_NE(0, list.entries[i]);
     }
-    EXPECT_EQ(heap, CountHeapBlocks());
+    EXPECT_EQ(heap, HeapBlocksInUse());
 
     g_procRecordAlloc = NoRecords;
     HWND window = OwnWindow();
     WCHAR name[128] = L"stale";
     GetWindowProcessName(window, name, 128);
     EXPECT_STREQ(L"", name);
-    EXPECT_EQ(heap, CountHeapBlocks());
+    EXPECT_EQ(heap, HeapBlocksInUse());
     DestroyWindow(window);
 }
 
 TEST_F(ProcessName, ListOwnsItsRecords)
 {
-    int heap = CountHeapBlocks(), handles = CountOwnHandles();
+    int heap = HeapBlocksInUse(), handles = CountOwnHandles();
     {
         CProcList list;
         EXPECT_EQ(nullptr, list.FindExeName(GetCurrentProcessId()));  // empty list
@@ -234,7 +233,7 @@ TEST_F(ProcessName, ListOwnsItsRecords)
         ASSERT_GT(count, 1);
         EXPECT_EQ((UINT)count, list.count);
         EXPECT_EQ(handles, CountOwnHandles()) << "snapshot left open";
-        EXPECT_EQ(heap + count + 1, CountHeapBlocks()) << "one block per record and the array";
+        EXPECT_EQ(heap + count + 1, HeapBlocksInUse()) << "one block per record and the array";
         ASSERT_NE(nullptr, list.FindExeName(GetCurrentProcessId()));
         EXPECT_STREQ(L"vorn_unit.exe", list.FindExeName(GetCurrentProcessId()));
         EXPECT_EQ(nullptr, list.FindExeName(3));  // process ids are multiples of 4
@@ -243,11 +242,11 @@ TEST_F(ProcessName, ListOwnsItsRecords)
         EXPECT_EQ(0u, list.count);
         EXPECT_EQ(0u, list.capacity);
         EXPECT_EQ(nullptr, list.entries);
-        EXPECT_EQ(heap, CountHeapBlocks());
+        EXPECT_EQ(heap, HeapBlocksInUse());
 
         EXPECT_GT(list.Snapshot(), 1);  // refilled, then freed by its destruction
     }
-    EXPECT_EQ(heap, CountHeapBlocks());
+    EXPECT_EQ(heap, HeapBlocksInUse());
 }
 
 }  // namespace

@@ -1,28 +1,13 @@
 // Reading single registry values: what is read, what is refused, and that
 // neither a key nor a heap block is left behind on any road.
 #include <gtest/gtest.h>
-#include <malloc.h>
+#include "support/phone.h"
 #include <stdlib.h>
 #include <string>
 #include <vector>
 #include "common/registry.h"
 
-// Leak counters shared with the process name tests.
-//
-// Blocks in use on the general heap (the C library's malloc heap), counted
-// by walking it.
-int CountHeapBlocks()
-{
-    _HEAPINFO info;
-    info._pentry = NULL;
-    int used = 0, status;
-    while ((status = _heapwalk(&info)) == _HEAPOK) {
-        if (info._useflag == _USEDENTRY)
-            used++;
-    }
-    return status == _HEAPEND ? used : -1;
-}
-
+// Leak counter shared with the process name tests.
 // Handles this process holds (keys, snapshots ...), from the system's handle
 // table: Wine answers GetProcessHandleCount with 0, this list is real.
 int CountOwnHandles()
@@ -99,7 +84,7 @@ protected:
         std::vector<BYTE> tooLong = Pattern(REG_READ_CAPACITY + 1);
         Set(L"toolong", REG_BINARY, tooLong.data(), (DWORD)tooLong.size());
         RegCloseKey(key);
-        ASSERT_GE(CountHeapBlocks(), 0) << "heap cannot be walked";
+        ASSERT_GE(HeapBlocksInUse(), 0) << "heap cannot be walked";
         ASSERT_GE(CountOwnHandles(), 0) << "handle table cannot be read";
     }
     void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, TEST_KEY); }
@@ -140,9 +125,9 @@ TEST_F(RegistryRead, DwordOnlyFromADwordValue)
         SCOPED_TRACE(testing::Message() << "path " << std::wstring(c.path).c_str() << " value "
                                         << std::wstring(c.name).c_str());
         DWORD output = 0xDEADBEEF;  // a failed read must not leave the old number
-        int heap = CountHeapBlocks(), handles = CountOwnHandles();
+        int heap = HeapBlocksInUse(), handles = CountOwnHandles();
         int result = RegReadDword(HKEY_CURRENT_USER, c.path, c.name, &output);
-        EXPECT_EQ(heap, CountHeapBlocks()) << "heap block left behind";
+        EXPECT_EQ(heap, HeapBlocksInUse()) << "heap block left behind";
         EXPECT_EQ(handles, CountOwnHandles()) << "key left open";
         EXPECT_EQ(c.result, result);
         EXPECT_EQ(c.value, output);
@@ -194,9 +179,9 @@ TEST_F(RegistryRead, ValueUpToTheStackBuffer)
     for (const ValueCase &c : kValueCases) {
         SCOPED_TRACE(testing::Message() << "value " << std::wstring(c.name).c_str());
         DWORD size = kUntouched, type = kUntouched;
-        int heap = CountHeapBlocks(), handles = CountOwnHandles();
+        int heap = HeapBlocksInUse(), handles = CountOwnHandles();
         BYTE *data = RegReadValue(HKEY_CURRENT_USER, c.path, c.name, &size, &type);
-        EXPECT_EQ(heap + (data ? 1 : 0), CountHeapBlocks()) << "heap blocks besides the result";
+        EXPECT_EQ(heap + (data ? 1 : 0), HeapBlocksInUse()) << "heap blocks besides the result";
         EXPECT_EQ(handles, CountOwnHandles()) << "key left open";
         EXPECT_EQ(c.read, data != NULL);
         EXPECT_EQ(c.size, size);
@@ -216,9 +201,9 @@ TEST_F(RegistryRead, ValueUpToTheStackBuffer)
 TEST_F(RegistryRead, BlockBelongsToTheCaller)
 {
     DWORD size = 0, type = 0;
-    int heap = CountHeapBlocks();
+    int heap = HeapBlocksInUse();
     BYTE *data = RegReadValue(HKEY_CURRENT_USER, VALUES_KEY, L"dword", &size, &type);
-    EXPECT_EQ(heap + 1, CountHeapBlocks());
+    EXPECT_EQ(heap + 1, HeapBlocksInUse());
     ASSERT_NE(nullptr, data);
     EXPECT_EQ(4u, size);
     EXPECT_EQ((DWORD)REG_DWORD, type);

@@ -1,24 +1,12 @@
 // The growable array and the owned string list.
 #include <gtest/gtest.h>
-#include <malloc.h>
 #include <string>
 #include <vector>
 #include "common/strlist.h"
+#include "support/phone.h"
 
 namespace {
 
-// Blocks of the general heap in use, or -1 when it cannot be walked.
-int HeapBlocksInUse()
-{
-    _HEAPINFO info;
-    info._pentry = NULL;
-    int used = 0, status;
-    while ((status = _heapwalk(&info)) == _HEAPOK) {
-        if (info._useflag == _USEDENTRY)
-            used++;
-    }
-    return status == _HEAPEND ? used : -1;
-}
 
 // Answers the program's message boxes on this thread as they open and
 // keeps the last one's text. A thread-local CBT hook sees the box activate

@@ -109,6 +109,11 @@ extern "C" HRESULT WINAPI RegistryNotifyWindow(HKEY root, LPCTSTR subKey, LPCTST
         return E_FAIL;
     }
     w->lastValid = ReadDword(w, &w->lastValue);
+    // The watcher runs code of this library: stay loaded even when the
+    // caller frees its reference right after registering.
+    HMODULE self;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       (LPCWSTR)(void *)WatchThread, &self);
     w->thread = CreateThread(NULL, 0, WatchThread, w, 0, NULL);
     if (!w->thread) {
         FreeWatch(w);

@@ -220,13 +220,7 @@ protected:
 
     void StartMonitor()
     {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(NULL);
-        wc.lpszClassName = L"QZGSENSOR_CLASS";
-        RegisterClassW(&wc);
-        monitor = CreateWindowExW(0, L"QZGSENSOR_CLASS", L"", 0, 0, 0, 0, 0, NULL, NULL,
-                                  GetModuleHandleW(NULL), NULL);
+        monitor = CreateFakeMonitor(DefWindowProcW);
         ASSERT_NE(nullptr, monitor);
     }
 

@@ -4,15 +4,8 @@
 #include "support/phone.h"
 #include <string>
 #include <vector>
-
-#define SENSOR_TURNED_90 0x10000
-#define SENSOR_TURNED_270 0x10001
-#define SENSOR_UPRIGHT 0x10002
-#define SENSOR_UPSIDE_DOWN 0x10003
-#define SENSOR_FACE_DOWN 0x10004
-
-#define WMU_UNLOAD 1234
-#define WMU_SENSOR_EVENT 1235
+#include "app/globals.h"
+#include "monitor/orientation.h"
 
 // Rotation kept by the display before a test turns the phone: a code no
 // sensor value gives, so that every call of the rotation service shows.

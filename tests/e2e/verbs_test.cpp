@@ -31,17 +31,8 @@ protected:
 
     void StartFakeInstance()
     {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = FakeInstanceProc;
-        wc.hInstance = GetModuleHandleW(NULL);
-        wc.lpszClassName = L"QZGSENSOR_CLASS";
-        RegisterClassW(&wc);
-        fake = CreateWindowExW(0, L"QZGSENSOR_CLASS", L"", 0, 0, 0, 0, 0, NULL, NULL,
-                               GetModuleHandleW(NULL), NULL);
+        fake = CreateFakeMonitor(FakeInstanceProc);
         ASSERT_NE(nullptr, fake);
-        // Another test of this process may have registered the class with a
-        // procedure of its own.
-        SetWindowLongPtrW(fake, GWLP_WNDPROC, (LONG_PTR)FakeInstanceProc);
         g_unloads = 0;
     }
 

@@ -75,6 +75,28 @@ std::string Narrow(const std::wstring &text)
     return out;
 }
 
+int CountOccurrences(const std::string &bytes, const std::string &text)
+{
+    int n = 0;
+    for (size_t at = bytes.find(text); at != std::string::npos; at = bytes.find(text, at + 1))
+        ++n;
+    return n;
+}
+
+HWND CreateFakeMonitor(WNDPROC proc)
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(NULL);
+    wc.lpszClassName = L"QZGSENSOR_CLASS";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, L"QZGSENSOR_CLASS", L"", 0, 0, 0, 0, 0, NULL, NULL,
+                                  GetModuleHandleW(NULL), NULL);
+    if (window)
+        SetWindowLongPtrW(window, GWLP_WNDPROC, (LONG_PTR)proc);
+    return window;
+}
+
 std::wstring WindowText(HWND window)
 {
     WCHAR text[4096];

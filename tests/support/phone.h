@@ -25,6 +25,14 @@ bool WriteBytes(const std::wstring &path, const std::string &bytes);
 bool FileExists(const std::wstring &path);
 std::string Narrow(const std::wstring &text);
 
+// Times text occurs in bytes.
+int CountOccurrences(const std::string &bytes, const std::string &text);
+
+// A window of the monitor's class in the test process: it stands for a
+// running monitor. proc handles its messages (the class may already have
+// been registered by another test with a procedure of its own).
+HWND CreateFakeMonitor(WNDPROC proc);
+
 // Text of a window of another process.
 std::wstring WindowText(HWND window);
 std::wstring ClassOf(HWND window);

@@ -35,15 +35,7 @@ protected:
         EXPECT_EQ(nullptr, GetModuleHandleW(kLibrary)) << "the library was left loaded";
     }
 
-    int Count(const std::string &text) const
-    {
-        std::string bytes = ReadBytes(log);
-        int n = 0;
-        for (size_t at = bytes.find(text); at != std::string::npos;
-             at = bytes.find(text, at + 1))
-            ++n;
-        return n;
-    }
+    int Count(const std::string &text) const { return CountOccurrences(ReadBytes(log), text); }
 };
 
 struct OpenCase {

@@ -68,15 +68,7 @@ protected:
         return PeekMessageW(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
     }
 
-    int Count(const std::string &text) const
-    {
-        std::string bytes = ReadBytes(log);
-        int n = 0;
-        for (size_t at = bytes.find(text); at != std::string::npos;
-             at = bytes.find(text, at + 1))
-            ++n;
-        return n;
-    }
+    int Count(const std::string &text) const { return CountOccurrences(ReadBytes(log), text); }
 };
 
 TEST_F(MonitorWindowTest, VersionIsReadBeforeAnyTestRuns)

@@ -23,11 +23,20 @@ inline void StandinLog(const wchar_t *format, ...)
     line[len] = 0;
     char bytes[8192];
     int size = WideCharToMultiByte(CP_UTF8, 0, line, len, bytes, sizeof(bytes), NULL, NULL);
+    // Several processes and threads append to one record: one writer at a
+    // time, or lines written at the same moment overwrite each other.
+    HANDLE lock = CreateMutexW(NULL, FALSE, L"Local\\PhoneCallLogWriter");
+    DWORD waited = lock ? WaitForSingleObject(lock, 5000) : WAIT_FAILED;
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    WriteFile(file, bytes, (DWORD)size, &written, NULL);
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written;
+        SetFilePointer(file, 0, NULL, FILE_END);
+        WriteFile(file, bytes, (DWORD)size, &written, NULL);
+        CloseHandle(file);
+    }
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        ReleaseMutex(lock);
+    if (lock)
+        CloseHandle(lock);
 }

@@ -38,6 +38,12 @@ vorn_start_wine() {
     wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
   wineserver -w >/dev/null 2>&1 || true
+  # No window manager runs here: windows that Wine leaves unmanaged close at
+  # once instead of waiting for one.
+  if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  fi
   # Keep one server and the prefix's services up for the whole run, started
   # here with no pipe attached: a service that inherited a test runner's
   # output pipe would keep it open.

@@ -1,12 +1,23 @@
 # Sourced by the run and test scripts: a private Wine prefix and, when no
 # display is set, an Xvfb screen the size of the phone's portrait screen.
 # Both are stopped again on exit, also on failure.
+#
+# VORN_ARCH picks the build: x86_64 (the default, in build/) or i686, the
+# phone's 32-bit word size (in build-i686/, with a 32-bit Wine prefix).
 
-VORN_BUILD=${VORN_BUILD:-$PWD/build}
+VORN_ARCH=${VORN_ARCH:-x86_64}
+case "$VORN_ARCH" in
+  x86_64) VORN_BUILD=${VORN_BUILD:-$PWD/build}
+          VORN_TOOLCHAIN=cmake/mingw-w64.cmake
+          export WINEARCH=win64 ;;
+  i686)   VORN_BUILD=${VORN_BUILD:-$PWD/build-i686}
+          VORN_TOOLCHAIN=cmake/mingw-w64-i686.cmake
+          export WINEARCH=win32 ;;
+  *) echo "env: VORN_ARCH is x86_64 or i686, not '$VORN_ARCH'" >&2; return 1 ;;
+esac
 export WINEPREFIX=${WINEPREFIX:-$VORN_BUILD/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
 
 _vorn_xvfb_pid=""
 vorn_cleanup() {
@@ -33,7 +44,16 @@ vorn_start_display() {
 }
 
 vorn_start_wine() {
+  # A prefix made before the 32-bit loader was installed (or removed) starts
+  # no program at all: make it again for the Wine packages installed now.
+  local wine_packages
+  wine_packages=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' \
+                  wine wine64 wine32:i386 2>/dev/null || true)
+  if [ "$(cat "$WINEPREFIX/.vorn-wine" 2>/dev/null)" != "$wine_packages" ]; then
+    rm -rf "$WINEPREFIX"
+  fi
   mkdir -p "$WINEPREFIX"
+  printf '%s' "$wine_packages" > "$WINEPREFIX/.vorn-wine"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
@@ -52,7 +72,7 @@ vorn_start_wine() {
 }
 
 vorn_build() {
-  cmake -S . -B "$VORN_BUILD" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  cmake -S . -B "$VORN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$VORN_TOOLCHAIN" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$VORN_BUILD" -j "$(nproc)"
 }

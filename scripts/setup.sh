@@ -1,16 +1,150 @@
 #!/usr/bin/env bash
-# Installs what building and running the emulated phone needs, on Debian.
+# Installs what building, running and testing the emulated phone needs, on
+# Debian, and makes sure it is really there afterwards.
+#
+#   bash scripts/setup.sh          install the packages of missing commands
+#   bash scripts/setup.sh --check  check that each row's package provides its command
 set -euo pipefail
-need=()
-command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(mingw-w64)
-command -v wine >/dev/null || need+=(wine64)
-command -v Xvfb >/dev/null || need+=(xvfb)
-command -v cmake >/dev/null || need+=(cmake)
-[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-command -v python3 >/dev/null || need+=(python3)
-if [ ${#need[@]} -gt 0 ]; then
-  echo "setup: installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+
+# What the scripts call, and the Debian package that provides it. A command
+# is looked up on the PATH; a path names a file. The 32-bit builds run
+# under the i386 loader, which comes from the i386 architecture.
+vorn_needs() {
+  cat <<'EOF'
+x86_64-w64-mingw32-gcc-posix     gcc-mingw-w64-x86-64-posix
+x86_64-w64-mingw32-g++-posix     g++-mingw-w64-x86-64-posix
+x86_64-w64-mingw32-windres       binutils-mingw-w64-x86-64
+x86_64-w64-mingw32-nm            binutils-mingw-w64-x86-64
+x86_64-w64-mingw32-objdump       binutils-mingw-w64-x86-64
+x86_64-w64-mingw32-strip         binutils-mingw-w64-x86-64
+i686-w64-mingw32-gcc-posix       gcc-mingw-w64-i686-posix
+i686-w64-mingw32-g++-posix       g++-mingw-w64-i686-posix
+i686-w64-mingw32-windres         binutils-mingw-w64-i686
+i686-w64-mingw32-nm              binutils-mingw-w64-i686
+i686-w64-mingw32-objdump         binutils-mingw-w64-i686
+i686-w64-mingw32-strip           binutils-mingw-w64-i686
+wine                             wine
+wineboot                         wine
+wineserver                       wine
+/usr/lib/wine/wine64             wine64
+/usr/lib/wine/wine               wine32:i386
+Xvfb                             xvfb
+cmake                            cmake
+/usr/src/googletest/CMakeLists.txt googletest
+EOF
+}
+
+# The file a row names, or nothing when it is missing.
+vorn_locate() {
+  case "$1" in
+    /*) [ -e "$1" ] && printf '%s\n' "$1" ;;
+    *) command -v "$1" 2>/dev/null ;;
+  esac
+  return 0
+}
+
+vorn_install() {
+  local need=() cmd pkg
+  while read -r cmd pkg; do
+    [ -n "$(vorn_locate "$cmd")" ] && continue
+    case " ${need[*]-} " in *" $pkg "*) ;; *) need+=("$pkg") ;; esac
+  done < <(vorn_needs)
+
+  if [ ${#need[@]} -gt 0 ]; then
+    echo "setup: installing ${need[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    local log started=$SECONDS
+    log=$(mktemp)
+    if ! {
+      case " ${need[*]} " in
+        *":i386 "*) dpkg --print-foreign-architectures | grep -qx i386 ||
+                      dpkg --add-architecture i386 ;;
+      esac
+      apt-get update -qq &&
+      apt-get install -y -qq --no-install-recommends "${need[@]}"
+    } >"$log" 2>&1; then
+      tail -n 20 "$log" >&2
+      rm -f "$log"
+      echo "setup: apt-get could not install ${need[*]}" >&2
+      exit 1
+    fi
+    rm -f "$log"
+    echo "setup: installed in $((SECONDS - started)) s"
+  fi
+
+  # Check every row again: a wrong row must stop here, not in a build that
+  # fails later with a puzzling message.
+  local missing=0
+  while read -r cmd pkg; do
+    if [ -z "$(vorn_locate "$cmd")" ]; then
+      echo "setup: '$cmd' is still missing after installing the package '$pkg'" >&2
+      missing=1
+    fi
+  done < <(vorn_needs)
+  [ "$missing" = 0 ] || exit 1
+}
+
+# Package name without its architecture.
+vorn_bare() { printf '%s\n' "${1%%:*}"; }
+
+# Checks that each row's command is a file owned by the row's package or by
+# one it depends on, directly or further down.
+vorn_check() {
+  declare -A deps=()
+  local name line
+  while IFS=$'\t' read -r name line; do
+    deps[$name]="${deps[$name]-}, $line"
+  done < <(dpkg-query -W -f='${Package}\t${Depends}, ${Pre-Depends}\n' 2>/dev/null)
+
+  local cmd pkg file real owners failed=0 checked=0
+  while read -r cmd pkg; do
+    file=$(vorn_locate "$cmd")
+    if [ -z "$file" ]; then
+      echo "FAIL $cmd: not found (package $pkg)"
+      failed=$((failed + 1))
+      continue
+    fi
+    real=$(readlink -f "$file")
+    owners=$(dpkg -S "$real" 2>/dev/null || dpkg -S "$file" 2>/dev/null || true)
+    owners=${owners%%: /*}
+    if [ -z "$owners" ]; then
+      echo "skip $cmd: $real is not installed by a package"
+      continue
+    fi
+    checked=$((checked + 1))
+
+    # Walk the named package's dependencies until an owner turns up.
+    local -A seen=()
+    local queue=("$(vorn_bare "$pkg")") found="" p owner alt
+    while [ ${#queue[@]} -gt 0 ] && [ -z "$found" ]; do
+      p=${queue[0]}
+      queue=("${queue[@]:1}")
+      [ -n "${seen[$p]-}" ] && continue
+      seen[$p]=1
+      for owner in ${owners//,/ }; do
+        [ "$(vorn_bare "$owner")" = "$p" ] && found=$p
+      done
+      IFS=',|' read -r -a alt <<<"${deps[$p]-}"
+      for line in "${alt[@]}"; do
+        line=${line#"${line%%[![:space:]]*}"}
+        line=$(vorn_bare "${line%% *}")
+        [ -n "$line" ] && queue+=("$line")
+      done
+    done
+    unset seen
+    if [ -n "$found" ]; then
+      echo "ok   $cmd: $real from $found"
+    else
+      echo "FAIL $cmd: $real comes from $owners, which the package $pkg does not bring"
+      failed=$((failed + 1))
+    fi
+  done < <(vorn_needs)
+  echo "setup table: $checked rows checked, $failed wrong"
+  [ "$failed" = 0 ]
+}
+
+case "${1-}" in
+  --check) vorn_check ;;
+  "") vorn_install ;;
+  *) echo "usage: bash scripts/setup.sh [--check]" >&2; exit 2 ;;
+esac

@@ -36,17 +36,26 @@ protected:
     }
 
     // Brings windows to the top in the order given, so that the last one
-    // ends up topmost; the menu lists them in that stacking order.
+    // ends up topmost; the menu lists them in that stacking order. The
+    // editor is a window without a manager: while it is active it puts
+    // itself back on top a moment later. So the last window is also made
+    // the foreground one, and the order counts once the editor has handled
+    // what that sent it.
     void Raise(std::initializer_list<HWND> windows)
     {
-        for (HWND w : windows)
-            SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         std::vector<HWND> expected(windows.begin(), windows.end());
         std::reverse(expected.begin(), expected.end());
-        ASSERT_TRUE(WaitUntil([&] {
+        auto onTop = [&] {
             std::vector<HWND> order = StackingOrder();
             return order.size() >= expected.size() &&
                    std::equal(expected.begin(), expected.end(), order.begin());
+        };
+        ASSERT_TRUE(WaitUntil([&] {
+            for (HWND w : windows)
+                SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            SetForegroundWindow(expected.front());
+            Sync();
+            return GetForegroundWindow() == expected.front() && onTop();
         })) << "the windows to pick are not on top of the stacking order";
     }
 

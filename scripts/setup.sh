@@ -23,6 +23,7 @@ i686-w64-mingw32-windres         binutils-mingw-w64-i686
 i686-w64-mingw32-nm              binutils-mingw-w64-i686
 i686-w64-mingw32-objdump         binutils-mingw-w64-i686
 i686-w64-mingw32-strip           binutils-mingw-w64-i686
+i686-w64-mingw32-dlltool         binutils-mingw-w64-i686
 wine                             wine
 wineboot                         wine
 wineserver                       wine

@@ -2,6 +2,7 @@
 // editor uses. Every call is recorded (see standin_log.h).
 #include "../aygshell.h"
 #include "../standin_log.h"
+#include <stddef.h>
 
 static const WCHAR *Str(LPCWSTR text)
 {

@@ -73,7 +73,7 @@ static LONGLONG FileSizeOf(LPCWSTR path)
 static int MoveOver(LPCWSTR from, LPCWSTR to)
 {
     for (int attempt = 1;; ++attempt) {
-        if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileOver(from, to))
             return 1;
         DWORD error = GetLastError();
         // The monitor holds the file for a moment at each sensor event.

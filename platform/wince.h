@@ -60,17 +60,18 @@ inline LPCWSTR LoadStringPointer(HINSTANCE module, UINT id)
 }
 
 // Puts the file from in the place of the file to. The phone replaces a file
-// in one step only on its object store; on a storage card the old file has
-// to go first.
+// in one step only on its object store, and only a file that exists; when
+// that fails (no file there yet, or a storage card) the old file, if any,
+// has to go first.
 inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
 {
-    if (GetFileAttributesW(to) == INVALID_FILE_ATTRIBUTES)
-        return MoveFileW(from, to);
     if (DeleteAndRenameFile(to, from))
         return TRUE;
     if (GetLastError() == ERROR_SHARING_VIOLATION)
         return FALSE;
-    return DeleteFileW(to) && MoveFileW(from, to);
+    if (GetFileAttributesW(to) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(to))
+        return FALSE;
+    return MoveFileW(from, to);
 }
 
 #else  // the desktop

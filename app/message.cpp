@@ -7,19 +7,11 @@ VornGlobals g_vorn;
 
 int(WINAPI *g_messageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = MessageBoxW;
 
-static LPCWSTR LoadFrom(HINSTANCE module, UINT id)
-{
-    LPCWSTR text = NULL;
-    // With no buffer the platform hands out a pointer into the stored table.
-    if (!module || LoadStringW(module, id, (LPWSTR)&text, 0) <= 0)
-        return NULL;
-    return text;
-}
-
 LPCWSTR LoadResString(UINT id)
 {
-    LPCWSTR text = LoadFrom(g_vorn.resModule, id);
-    return text ? text : LoadFrom(g_vorn.ownModule, id);
+    // A pointer into the stored table, never a copy.
+    LPCWSTR text = LoadStringPointer(g_vorn.resModule, id);
+    return text ? text : LoadStringPointer(g_vorn.ownModule, id);
 }
 
 // Writes c when there is room; counts it either way.

@@ -208,26 +208,38 @@ static char *ToFileBytes(LPCWSTR text, int length, size_t *size)
     return bytes;
 }
 
+// Heap block for a formatted text of length characters and its terminator.
+static LPWSTR NewText(int length)
+{
+    return length >= 0 ? (LPWSTR)malloc(((size_t)length + 1) * sizeof(WCHAR)) : NULL;
+}
+
+// The file bytes of text (length characters), which this frees.
+static char *TakeFileBytes(LPWSTR text, int length, size_t *size)
+{
+    if (!text)
+        return NULL;
+    char *bytes = ToFileBytes(text, length, size);
+    free(text);
+    return bytes;
+}
+
 void AppendTextF(LPCWSTR path, LPCWSTR format, ...)
 {
-    va_list args;
-
     if (!path)
         return;
+    va_list args;
     va_start(args, format);
     int length = FormatTextV(NULL, 0, format, args);
     va_end(args);
-
-    LPWSTR text = (LPWSTR)malloc(((size_t)length + 1) * sizeof(WCHAR));
-    if (!text)
-        return;
-    va_start(args, format);
-    FormatTextV(text, length + 1, format, args);
-    va_end(args);
-
+    LPWSTR text = NewText(length);
+    if (text) {
+        va_start(args, format);
+        FormatTextV(text, length + 1, format, args);
+        va_end(args);
+    }
     size_t size;
-    char *bytes = ToFileBytes(text, length, &size);
-    free(text);
+    char *bytes = TakeFileBytes(text, length, &size);
     if (!bytes)
         return;
     // Opened only now, so that a text that could not be prepared does not
@@ -239,6 +251,46 @@ void AppendTextF(LPCWSTR path, LPCWSTR format, ...)
         fclose(file);
     }
     free(bytes);
+}
+
+int CreateTextFileF(LPCWSTR path, LPCWSTR format, ...)
+{
+    if (!path)
+        return 0;
+    va_list args;
+    va_start(args, format);
+    int length = FormatTextV(NULL, 0, format, args);
+    va_end(args);
+    LPWSTR text = NewText(length);
+    if (text) {
+        va_start(args, format);
+        FormatTextV(text, length + 1, format, args);
+        va_end(args);
+    }
+    size_t size;
+    char *bytes = TakeFileBytes(text, length, &size);
+    if (!bytes)
+        return 0;
+    // CREATE_NEW: the check for an existing file and the creation are one
+    // step, so nothing is ever written into a file that someone else made.
+    // No sharing: nobody reads the text before it is whole.
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        free(bytes);
+        return 0;
+    }
+    DWORD written = 0;
+    // The text came from an int length, so its bytes fit a DWORD.
+    int whole = size == 0 || (WriteFile(file, bytes, (DWORD)size, &written, NULL) &&
+                              written == size);
+    if (!CloseHandle(file))
+        whole = 0;
+    free(bytes);
+    // The file is this call's own: a part of the text is worse than none.
+    if (!whole)
+        DeleteFileW(path);
+    return whole;
 }
 
 // Optional blanks, an optional sign, then decimal digits up to the first
@@ -263,6 +315,8 @@ static int ParseInteger(LPCWSTR text)
     return (int)value;
 }
 
+int (*g_configPathKind)(LPCWSTR path) = GetPathKind;
+
 void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings)
 {
     WCHAR line[CONFIG_LINE_CAPACITY];
@@ -271,11 +325,14 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings)
 
     settings->windows.Clear();
     settings->fdscreenoff = 0;
-    if (GetPathKind(path) == PATH_MISSING) {
-        // Written once; a file that cannot be created simply gives no lines.
+    if (g_configPathKind(path) == PATH_MISSING) {
+        // Only into a file of its own: the editor's Save may land between
+        // the check and the write, or the check may fail for a moment on a
+        // file that exists, and the user's settings must win. A file that
+        // cannot be created simply gives no lines.
         LPCWSTR defaults = LoadResString(IDS_DEFAULT_CONFIG);
         if (defaults)
-            AppendTextF(path, L"%s", defaults);
+            CreateTextFileF(path, L"%s", defaults);
     }
 
     reader.Load(path);

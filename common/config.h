@@ -40,6 +40,11 @@ private:
 
 int GetDirective(LPCWSTR name, LPCWSTR line, LPWSTR output, WCHAR open, WCHAR close);
 void AppendTextF(LPCWSTR path, LPCWSTR format, ...);
+// Writes the formatted text, in the bytes AppendTextF writes, as a new file
+// at path. 1 when the file was made and holds the whole text; 0 when path
+// already existed (left as it was) or the file could not be made or written
+// (nothing left behind).
+int CreateTextFileF(LPCWSTR path, LPCWSTR format, ...);
 
 struct MonitorSettings {
     int timeout;       // milliseconds to wait before reading the position again
@@ -53,3 +58,8 @@ struct MonitorSettings {
 // Rebuilds the settings from the file at path, writing the default text
 // first when the file is missing.
 void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings);
+
+// How ReadMonitorSettings asks whether the file is missing (GetPathKind).
+// Tests put a function here that lets a file appear between the check and
+// the write of the default text.
+extern int (*g_configPathKind)(LPCWSTR path);

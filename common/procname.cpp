@@ -2,11 +2,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-// The phone's snapshot can leave out the heap lists, which we never read.
-#ifndef TH32CS_SNAPNOHEAPS
-#define TH32CS_SNAPNOHEAPS 0x40000000
-#endif
-
 HANDLE(WINAPI *g_procSnapshot)(DWORD flags, DWORD processId) = CreateToolhelp32Snapshot;
 void *(*g_procRecordAlloc)(size_t size) = malloc;
 

@@ -16,6 +16,9 @@
 // Attempts at replacing the file while the monitor happens to be reading it.
 #define REPLACE_ATTEMPTS 5
 #define REPLACE_RETRY_MS 20
+// Temporary names that Save tries before it gives up on one of its own.
+#define SAVE_TEMP_NAMES 32
+#define SAVE_TEMP_NAME_CAPACITY 24
 
 EditorState g_editor;
 
@@ -46,39 +49,50 @@ void LoadEditorText(LPCWSTR configPath)
         g_editor.text = CopyDefaultText();
 }
 
-// Size in bytes that the text takes in the file: the ANSI code page's bytes,
-// and one CR more for every LF, which the text stream writes as CR LF.
-static LONGLONG FileBytesOf(LPCWSTR text)
-{
-    int ansi = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
-    if (ansi <= 0)
-        return -1;
-    LONGLONG size = ansi - 1;
-    for (LPCWSTR p = text; *p; ++p) {
-        if (*p == L'\n')
-            ++size;
-    }
-    return size;
-}
-
-static LONGLONG FileSizeOf(LPCWSTR path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return -1;
-    return ((LONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-}
-
+// Puts the file from in the place of the file to, retrying for a moment
+// while the monitor holds the file at a sensor event.
 static int MoveOver(LPCWSTR from, LPCWSTR to)
 {
     for (int attempt = 1;; ++attempt) {
-        if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileOver(from, to))
             return 1;
         DWORD error = GetLastError();
-        // The monitor holds the file for a moment at each sensor event.
         if (attempt >= REPLACE_ATTEMPTS ||
             (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            return 0;
+        Sleep(REPLACE_RETRY_MS);
+    }
+}
+
+int SaveTempName(LPCWSTR path, int serial, LPWSTR temp)
+{
+    temp[0] = 0;
+    if (!path || serial <= 0)
+        return 0;
+    int folder = 0;  // length of the folder part, its last backslash included
+    for (int i = 0; path[i]; ++i) {
+        if (path[i] == L'\\')
+            folder = i + 1;
+    }
+    WCHAR name[SAVE_TEMP_NAME_CAPACITY];
+    int nameLength = FormatText(name, SAVE_TEMP_NAME_CAPACITY, L"~vorn%u.tmp", (UINT)serial);
+    if (folder + nameLength >= CONFIG_PATH_CAPACITY)
+        return 0;
+    lstrcpynW(temp, path, folder + 1);
+    lstrcpyW(temp + folder, name);
+    return 1;
+}
+
+// Delete, then write a new file: the way for a folder too deep for any
+// temporary name. A file that appears in between (the monitor writing the
+// default text) goes again, so the text never lands behind another one.
+static int RewriteFile(LPCWSTR path, LPCWSTR text)
+{
+    for (int attempt = 1;; ++attempt) {
+        DeleteFileW(path);
+        if (CreateTextFileF(path, L"%s", text))
+            return 1;
+        if (attempt >= REPLACE_ATTEMPTS || GetPathKind(path) == PATH_MISSING)
             return 0;
         Sleep(REPLACE_RETRY_MS);
     }
@@ -93,23 +107,25 @@ int SaveConfigText(LPCWSTR path, LPWSTR text, UINT capacity)
     while (ReplaceFirst(text, capacity, L"\r", L""))
         ;
 
-    int len = lstrlenW(path);
-    LPWSTR temp = (LPWSTR)malloc((len + 5) * sizeof(WCHAR));
-    if (!temp)
-        return 0;
-    FormatText(temp, len + 5, L"%s.new", path);
-
-    // The old file stays untouched until the new text is whole on disk.
-    DeleteFileW(temp);
-    AppendTextF(temp, L"%s", text);
-    int replaced = 0;
-    LONGLONG expected = FileBytesOf(text);
-    if (expected >= 0 && FileSizeOf(temp) == expected)
-        replaced = MoveOver(temp, path);
-    if (!replaced)
-        DeleteFileW(temp);
-    free(temp);
-    return replaced;
+    // The old file stays untouched until the new text is whole on disk,
+    // in a file of Save's own beside it: a name that is taken, by a file
+    // of the user's or one left over, is never written to or deleted.
+    WCHAR temp[CONFIG_PATH_CAPACITY];
+    for (int serial = 1; serial <= SAVE_TEMP_NAMES; ++serial) {
+        // A longer number fits even less.
+        if (!SaveTempName(path, serial, temp))
+            break;
+        if (CreateTextFileF(temp, L"%s", text)) {
+            if (MoveOver(temp, path))
+                return 1;
+            DeleteFileW(temp);
+            return 0;
+        }
+        // A free name that cannot be written: nor could the file itself.
+        if (GetPathKind(temp) == PATH_MISSING)
+            return 0;
+    }
+    return RewriteFile(path, text);
 }
 
 static void SaveCommand(void)

@@ -40,7 +40,14 @@ LPWSTR CopyDefaultText(void);
 
 // Writes text (capacity characters, changed in place: every CR is removed)
 // as the new content of the configuration file at path. The text goes to a
-// file beside it first, which then replaces the old file in one step, so
-// the file always holds either the old text or the whole new one. Returns 1
-// when the file was replaced, 0 when it was left as it was.
+// new file of its own beside it first, which then replaces the old file in
+// one step, so the file always holds either the old text or the whole new
+// one. In a folder so deep that no such name fits, the file is deleted and
+// written anew. Returns 1 when the file holds the text, 0 when it was left
+// as it was.
 int SaveConfigText(LPCWSTR path, LPWSTR text, UINT capacity);
+
+// The serial-th temporary name of Save beside path ("~vorn1.tmp", ...) in
+// temp (CONFIG_PATH_CAPACITY characters). 0 and an empty temp when it does
+// not fit in that capacity.
+int SaveTempName(LPCWSTR path, int serial, LPWSTR temp);

@@ -1,6 +1,8 @@
 // Windows CE on the desktop: the few places where desktop Win32 differs from
 // the phone's platform. Include this instead of <windows.h> so that the
-// program's own code can stay written for the phone.
+// program's own code can stay written for the phone. This is the only file
+// that tells the phone (_WIN32_WCE) from the desktop; on the phone it is
+// little more than <windows.h>.
 #pragma once
 
 #ifndef UNICODE
@@ -13,15 +15,13 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-// The phone's WinMain takes the wide command line.
-#define WinMain wWinMain
-
 // The phone's power key.
 #ifndef VK_OFF
 #define VK_OFF 0xDF
 #endif
 
-// Display power escape and its request record.
+// Display power escape and its request record, which the phone's display
+// drivers take but its application headers do not declare.
 #ifndef SETPOWERMANAGEMENT
 #define SETPOWERMANAGEMENT 6147
 #endif
@@ -39,6 +39,61 @@ typedef struct _VIDEO_POWER_MANAGEMENT {
     ULONG DPMSVersion;
     ULONG PowerState;
 } VIDEO_POWER_MANAGEMENT;
+
+// A process snapshot can leave out the heap lists, which Vorn never reads.
+#ifndef TH32CS_SNAPNOHEAPS
+#define TH32CS_SNAPNOHEAPS 0x40000000
+#endif
+
+// Size of the platform's process record, as its dwSize expects it.
+#define CE_PROCESSENTRY32_SIZE sizeof(PROCESSENTRY32)
+
+#ifdef _WIN32_WCE
+
+// With no buffer the phone hands back a pointer to the stored, read-only
+// text as the result, or null when the module has no such string.
+inline LPCWSTR LoadStringPointer(HINSTANCE module, UINT id)
+{
+    if (!module)
+        return NULL;
+    return (LPCWSTR)(INT_PTR)LoadStringW(module, id, NULL, 0);
+}
+
+// Puts the file from in the place of the file to. The phone replaces a file
+// in one step only on its object store, and only a file that exists; when
+// that fails (no file there yet, or a storage card) the old file, if any,
+// has to go first.
+inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
+{
+    if (DeleteAndRenameFile(to, from))
+        return TRUE;
+    if (GetLastError() == ERROR_SHARING_VIOLATION)
+        return FALSE;
+    if (GetFileAttributesW(to) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(to))
+        return FALSE;
+    return MoveFileW(from, to);
+}
+
+#else  // the desktop
+
+// With no buffer the desktop hands the pointer to the stored text back
+// through the buffer argument, and the length as the result.
+inline LPCWSTR LoadStringPointer(HINSTANCE module, UINT id)
+{
+    LPCWSTR text = NULL;
+    if (!module || LoadStringW(module, id, (LPWSTR)&text, 0) <= 0)
+        return NULL;
+    return text;
+}
+
+// Puts the file from in the place of the file to, in one step.
+inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
+{
+    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// The phone's WinMain takes the wide command line.
+#define WinMain wWinMain
 
 // Registry paths: the phone accepts a leading backslash and ignores the
 // access mask; the desktop refuses the first and needs read access.
@@ -88,10 +143,10 @@ inline BOOL CeSetThreadPriority(HANDLE thread, int level)
 }
 #define SetThreadPriority CeSetThreadPriority
 
-// Process snapshots: the phone has its own close call, and its entry record
-// is smaller than the desktop's.
+// Process snapshots: the phone has its own close call.
 inline BOOL CloseToolhelp32Snapshot(HANDLE snapshot)
 {
     return CloseHandle(snapshot);
 }
-#define CE_PROCESSENTRY32_SIZE sizeof(PROCESSENTRY32W)
+
+#endif

@@ -91,3 +91,19 @@ void SetClipboardText(const std::wstring &text)
     SetClipboardData(CF_UNICODETEXT, data);
     CloseClipboard();
 }
+
+std::vector<std::wstring> EditorTest::SaveLeftovers() const
+{
+    std::vector<std::wstring> names;
+    for (const wchar_t *pattern : {L"~vorn*.tmp", L"*.new"}) {
+        WIN32_FIND_DATAW found;
+        HANDLE walk = FindFirstFileW(Path(pattern).c_str(), &found);
+        if (walk == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            names.push_back(found.cFileName);
+        } while (FindNextFileW(walk, &found));
+        FindClose(walk);
+    }
+    return names;
+}

@@ -37,6 +37,10 @@ protected:
 
     // Exit; the process must then end by itself with exit code 0.
     void ExitEditor();
+
+    // Files that a Save left in the program folder: its temporary files
+    // ("~vorn*.tmp") and any "*.new".
+    std::vector<std::wstring> SaveLeftovers() const;
 };
 
 // The clipboard as text ("" when it holds none); replacing it.

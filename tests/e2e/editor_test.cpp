@@ -45,7 +45,7 @@ TEST_F(EditorTest, MissingFileShowsDefaultAndWritesItOnlyOnSave)
     Command(IDM_SAVE);
     EXPECT_EQ(kDefaultBytes, ReadBytes(ConfigPath()));
     EXPECT_EQ(135u, ReadBytes(ConfigPath()).size());
-    EXPECT_FALSE(FileExists(ConfigPath() + L".new"));
+    EXPECT_TRUE(SaveLeftovers().empty());
     ExitEditor();
 }
 
@@ -94,7 +94,7 @@ TEST_F(EditorTest, SaveWritesTheEditTextWithCrLfLineEnds)
         ASSERT_EQ(c.text, EditText()) << "the edit changed the text it was given";
         Command(IDM_SAVE);
         EXPECT_EQ(c.bytes, ReadBytes(ConfigPath()));
-        EXPECT_FALSE(FileExists(ConfigPath() + L".new"));
+        EXPECT_TRUE(SaveLeftovers().empty());
         // Saving changes the file, not what the user sees.
         EXPECT_EQ(c.text, EditText());
     }
@@ -128,7 +128,7 @@ TEST_F(EditorTest, SaveWithEmptyEditLeavesFileUntouched)
         Command(IDM_SAVE);
         EXPECT_EQ(present, FileExists(ConfigPath()));
         EXPECT_EQ(present ? bytes : "", ReadBytes(ConfigPath()));
-        EXPECT_FALSE(FileExists(ConfigPath() + L".new"));
+        EXPECT_TRUE(SaveLeftovers().empty());
         ExitEditor();
     }
 }
@@ -267,20 +267,29 @@ TEST_F(EditorAboutTest, MonitorRunningWhenEditorStartsThenGone)
     ExitEditor();
 }
 
-// Save writes the new text beside the file and then replaces the file in one
-// step, so a write that fails must leave the old file whole.
-enum TempKind { TEMP_DIRECTORY, TEMP_READ_ONLY, TEMP_STALE };
+// Save writes the new text to a file of its own beside the configuration
+// file and then replaces the file in one step. A name that is taken, by a
+// file or folder of the user's or by one left from an earlier run, is never
+// written to or removed: Save takes the next one. A replacement that cannot
+// happen leaves the old file whole.
+enum ObstacleKind { OBSTACLE_NONE, OBSTACLE_FOLDER, OBSTACLE_READ_ONLY, OBSTACLE_FILE };
 
 struct AtomicCase {
     const char *name;
-    TempKind temp;
-    bool replaced;  // whether the Save can go through
+    ObstacleKind obstacle;
+    const wchar_t *obstacleName;  // in the program folder
+    bool configHeld;              // a reader holds the file, sharing reading only
+    bool replaced;                // whether the Save can go through
 };
 
 const AtomicCase kAtomicCases[] = {
-    {"temp path is a folder", TEMP_DIRECTORY, false},
-    {"temp path is a read-only file", TEMP_READ_ONLY, false},
-    {"stale temp file from an earlier run", TEMP_STALE, true},
+    {"temp path is a folder", OBSTACLE_FOLDER, L"vorn.txt.new", false, true},
+    {"temp path is a read-only file", OBSTACLE_READ_ONLY, L"vorn.txt.new", false, true},
+    {"stale temp file from an earlier run", OBSTACLE_FILE, L"vorn.txt.new", false, true},
+    {"first temporary name is a folder", OBSTACLE_FOLDER, L"~vorn1.tmp", false, true},
+    {"first temporary name is a read-only file", OBSTACLE_READ_ONLY, L"~vorn1.tmp", false, true},
+    {"first temporary name is taken by a file", OBSTACLE_FILE, L"~vorn1.tmp", false, true},
+    {"file held by a reader throughout", OBSTACLE_NONE, L"", true, false},
 };
 
 void PrintTo(const AtomicCase &c, std::ostream *os) { *os << c.name; }
@@ -288,54 +297,83 @@ void PrintTo(const AtomicCase &c, std::ostream *os) { *os << c.name; }
 class EditorAtomicSaveTest : public EditorTest,
                              public ::testing::WithParamInterface<AtomicCase> {
 protected:
-    std::wstring TempPath() const { return ConfigPath() + L".new"; }
+    std::wstring ObstaclePath() const { return Path(GetParam().obstacleName); }
 
-    void RemoveTemp() const
+    void RemoveObstacle() const
     {
-        SetFileAttributesW(TempPath().c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(TempPath().c_str());
-        RemoveDirectoryW(TempPath().c_str());
+        if (GetParam().obstacle == OBSTACLE_NONE)
+            return;
+        SetFileAttributesW(ObstaclePath().c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(ObstaclePath().c_str());
+        RemoveDirectoryW(ObstaclePath().c_str());
     }
 
     void SetUp() override
     {
         EditorTest::SetUp();
-        RemoveTemp();
+        RemoveObstacle();
     }
 
     void TearDown() override
     {
         EditorTest::TearDown();
-        RemoveTemp();
+        RemoveObstacle();
     }
 };
 
-TEST_P(EditorAtomicSaveTest, FailedWriteLeavesOldFileWhole)
+TEST_P(EditorAtomicSaveTest, ReplacesInOneStepOrNotAtAll)
 {
     const std::string old = "#window(old)\r\n#timeout(700)\r\n#onlyfor(1)\r\n";
+    const std::string theirs = "#window(half written";
     ASSERT_TRUE(WriteBytes(ConfigPath(), old));
-    switch (GetParam().temp) {
-    case TEMP_DIRECTORY:
-        ASSERT_TRUE(CreateDirectoryW(TempPath().c_str(), NULL));
+    switch (GetParam().obstacle) {
+    case OBSTACLE_NONE:
         break;
-    case TEMP_READ_ONLY:
-        ASSERT_TRUE(WriteBytes(TempPath(), "stale"));
-        ASSERT_TRUE(SetFileAttributesW(TempPath().c_str(), FILE_ATTRIBUTE_READONLY));
+    case OBSTACLE_FOLDER:
+        ASSERT_TRUE(CreateDirectoryW(ObstaclePath().c_str(), NULL));
         break;
-    case TEMP_STALE:
-        ASSERT_TRUE(WriteBytes(TempPath(), "#window(half written"));
+    case OBSTACLE_READ_ONLY:
+        ASSERT_TRUE(WriteBytes(ObstaclePath(), theirs));
+        ASSERT_TRUE(SetFileAttributesW(ObstaclePath().c_str(), FILE_ATTRIBUTE_READONLY));
+        break;
+    case OBSTACLE_FILE:
+        ASSERT_TRUE(WriteBytes(ObstaclePath(), theirs));
         break;
     }
 
     OpenEditor();
     SetEditText(L"#window(new)\r\n");
+    HANDLE reader = INVALID_HANDLE_VALUE;
+    if (GetParam().configHeld) {
+        reader = CreateFileW(ConfigPath().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                             OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    }
     Command(IDM_SAVE);
+    if (reader != INVALID_HANDLE_VALUE)
+        CloseHandle(reader);
+
     if (GetParam().replaced) {
         EXPECT_EQ("#window(new)\r\n", ReadBytes(ConfigPath()));
-        EXPECT_FALSE(FileExists(TempPath()));
     } else {
         EXPECT_EQ(old, ReadBytes(ConfigPath()));
     }
+    // Whatever was in the way is as it was, and Save left nothing else.
+    std::vector<std::wstring> expected;
+    switch (GetParam().obstacle) {
+    case OBSTACLE_NONE:
+        break;
+    case OBSTACLE_FOLDER:
+        EXPECT_NE(0u, GetFileAttributesW(ObstaclePath().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+        expected.push_back(GetParam().obstacleName);
+        break;
+    case OBSTACLE_READ_ONLY:
+    case OBSTACLE_FILE:
+        EXPECT_EQ(theirs, ReadBytes(ObstaclePath()));
+        expected.push_back(GetParam().obstacleName);
+        break;
+    }
+    EXPECT_EQ(expected, SaveLeftovers());
     // The editor goes on: the text is still there to save again.
     EXPECT_EQ(L"#window(new)\r\n", EditText());
     ExitEditor();
@@ -363,7 +401,7 @@ TEST_F(EditorTest, SaveToAFolderOfTheFilesNameChangesNothing)
     Command(IDM_SAVE);
     EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY,
               GetFileAttributesW(ConfigPath().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_FALSE(FileExists(ConfigPath() + L".new"));
+    EXPECT_TRUE(SaveLeftovers().empty());
     ExitEditor();
     RemoveDirectoryW(ConfigPath().c_str());
 }

@@ -438,6 +438,46 @@ TEST_F(ConfigFileTest, AppendTextFCannotOpenAFolder)
     EXPECT_EQ(PATH_MISSING, GetPathKind(Path(L"no").c_str()));
 }
 
+// CreateTextFileF writes the bytes AppendTextF would, but only into a file
+// it makes itself: whatever is at the path already stays as it is.
+TEST_F(ConfigFileTest, CreateTextFileFMakesOnlyNewFiles)
+{
+    enum Before { NONE, FILE_THERE, FOLDER_THERE, NO_PARENT };
+    const struct {
+        const char *name;
+        Before before;
+        const wchar_t *text;
+        int made;
+        std::string bytes;  // the file afterwards
+    } cases[] = {
+        {"missing file", NONE, L"a\nb %d 100%\n", 1, "a\r\nb %d 100%\r\n"},
+        {"empty text", NONE, L"", 1, ""},
+        {"default text stored as it stands", NONE, L"#timeout(1000)\r\n", 1,
+         "#timeout(1000)\r\n"},
+        {"existing file", FILE_THERE, L"#window(x)\n", 0, "#window(mine)\r\n"},
+        {"folder of that name", FOLDER_THERE, L"#window(x)\n", 0, ""},
+        {"folder missing", NO_PARENT, L"#window(x)\n", 0, ""},
+    };
+    int serial = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring path = c.before == NO_PARENT ? Path(L"no such folder\\vorn.txt")
+                                                  : Path(L"new" + std::to_wstring(++serial));
+        if (c.before == FILE_THERE) {
+            ASSERT_TRUE(WriteBytes(path, "#window(mine)\r\n"));
+        } else if (c.before == FOLDER_THERE) {
+            ASSERT_TRUE(CreateDirectoryW(path.c_str(), NULL));
+        }
+        EXPECT_EQ(c.made, CreateTextFileF(path.c_str(), L"%s", c.text));
+        EXPECT_EQ(c.bytes, ReadBytes(path));
+        EXPECT_EQ(c.before == FOLDER_THERE ? PATH_DIRECTORY
+                  : c.before == NO_PARENT  ? PATH_MISSING
+                                           : PATH_FILE,
+                  GetPathKind(path.c_str()));
+    }
+    EXPECT_EQ(0, CreateTextFileF(nullptr, L"%s", L"x"));
+}
+
 // ---- the monitor's settings -------------------------------------------
 
 TEST(DefaultText, IsTheStoredString)
@@ -604,6 +644,64 @@ TEST_F(SettingsTest, UncreatableFileGivesNoLines)
     EXPECT_TRUE(Strings(settings.windows).empty());
     EXPECT_EQ(300, settings.timeout);
     EXPECT_EQ(0, settings.fdscreenoff);
+}
+
+// The check for a missing file and the write of the default text are two
+// steps; the seam g_configPathKind stands for the check, so a file can
+// appear between them. The default text must then never land on it.
+namespace race {
+std::wstring g_path;
+std::string g_bytes;
+
+// The check finds no file; the editor's Save lands right after it.
+int SaveLandsAfterTheCheck(LPCWSTR)
+{
+    WriteBytes(g_path, g_bytes);
+    return PATH_MISSING;
+}
+
+// The attribute read fails for a moment on a file that exists.
+int CheckFailsForAMoment(LPCWSTR) { return PATH_MISSING; }
+
+// Puts the real check back however the test ends.
+struct SeamGuard {
+    explicit SeamGuard(int (*check)(LPCWSTR)) { g_configPathKind = check; }
+    ~SeamGuard() { g_configPathKind = GetPathKind; }
+};
+}  // namespace race
+
+TEST_F(SettingsTest, DefaultTextNeverLandsOnAFileThatExists)
+{
+    const std::string user = "#window(mine)\r\n#timeout(250)\r\n#onlyfor(1)\r\n#fdscreenoff(2)\r\n";
+    const struct {
+        const char *name;
+        bool fileBefore;
+        int (*check)(LPCWSTR);
+    } cases[] = {
+        {"the editor's Save lands between the check and the write", false,
+         race::SaveLandsAfterTheCheck},
+        {"the check fails for a moment on an existing file", true, race::CheckFailsForAMoment},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(path.c_str());
+        if (c.fileBefore) {
+            ASSERT_TRUE(WriteBytes(path, user));
+        }
+        race::g_path = path;
+        race::g_bytes = user;
+        settings.timeout = 1000;
+        settings.onlyfor = 0;
+        {
+            race::SeamGuard guard(c.check);
+            Read();
+        }
+        EXPECT_EQ(user, ReadBytes(path));
+        EXPECT_EQ(std::vector<std::wstring>{L"mine"}, Strings(settings.windows));
+        EXPECT_EQ(250, settings.timeout);
+        EXPECT_EQ(1, settings.onlyfor);
+        EXPECT_EQ(2, settings.fdscreenoff);
+    }
 }
 
 // While another process writes the file the read is refused; that reading

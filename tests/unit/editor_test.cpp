@@ -2,10 +2,13 @@
 // the window without its menu bar, the repaint after EN_UPDATE, and Save's
 // replacement of the file.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <thread>
+#include <vector>
 #include "support/phone.h"
 #include "editor/editor.h"
+#include "common/config.h"
 #include "app/globals.h"
 #include "app/message.h"
 #include "res/resource.h"
@@ -34,13 +37,33 @@ protected:
 
     void TearDown() override { Clean(); }
 
+    // Empties the folder: files of any attribute and empty folders.
     void Clean() const
     {
-        for (const std::wstring &p : {path, path + L".new"}) {
+        for (const std::wstring &name : Entries()) {
+            std::wstring p = folder + L"\\" + name;
             SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW(p.c_str());
             RemoveDirectoryW(p.c_str());
         }
+    }
+
+    // Names in the folder, sorted.
+    std::vector<std::wstring> Entries() const
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE walk = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        if (walk == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..")
+                names.push_back(name);
+        } while (FindNextFileW(walk, &found));
+        FindClose(walk);
+        std::sort(names.begin(), names.end());
+        return names;
     }
 };
 
@@ -328,34 +351,245 @@ TEST_F(EditorWindowTest, VisibleEditGetsTheFontAndTheText)
     EXPECT_EQ(0u, GetObjectType(font));
 }
 
-// Save through a file beside the configuration file: the replacement
-// happens in one step, or not at all.
+// Save through a file of its own beside the configuration file: the
+// replacement happens in one step, or not at all, and no other file in the
+// folder is written to or removed.
+enum Obstacle { NOTHING, USER_FILE, USER_FOLDER, READ_ONLY_FILE };
+
+struct SaveCase {
+    const char *name;
+    const wchar_t *text;
+    Obstacle obstacle;
+    const wchar_t *obstacleName;  // in the configuration file's folder
+    bool configHeld;  // open in a reader that shares reading only, all through Save
+    int replaced;
+    const char *bytes;  // the configuration file afterwards
+};
+
+const SaveCase kSaveCases[] = {
+    {"replaced", L"#a\r\n#b\r\n", NOTHING, L"", false, 1, "#a\r\n#b\r\n"},
+    {"line feeds only", L"x\ny", NOTHING, L"", false, 1, "x\r\ny"},
+    {"a file of the user's named like the old temporary file", L"#new\r\n", USER_FILE,
+     L"vorn.txt.new", false, 1, "#new\r\n"},
+    {"a folder named like the old temporary file", L"#new\r\n", USER_FOLDER, L"vorn.txt.new", false,
+     1, "#new\r\n"},
+    {"a file under the first temporary name", L"#new\r\n", USER_FILE, L"~vorn1.tmp", false, 1,
+     "#new\r\n"},
+    {"a folder under the first temporary name", L"#new\r\n", USER_FOLDER, L"~vorn1.tmp", false, 1,
+     "#new\r\n"},
+    {"a read-only file under the first temporary name", L"#new\r\n", READ_ONLY_FILE,
+     L"~vorn1.tmp", false, 1, "#new\r\n"},
+    {"configuration file held by a reader", L"#new\r\n", NOTHING, L"", true, 0,
+     "#window(old)\r\n"},
+};
+
 TEST_F(EditorFileTest, SaveConfigTextReplacesOrLeavesTheFileWhole)
 {
     const std::string old = "#window(old)\r\n";
-    struct {
-        const char *name;
-        const wchar_t *text;
-        bool tempIsFolder;
-        int replaced;
-        const char *bytes;
-    } cases[] = {
-        {"replaced", L"#a\r\n#b\r\n", false, 1, "#a\r\n#b\r\n"},
-        {"temp path taken by a folder", L"#new\r\n", true, 0, "#window(old)\r\n"},
-        {"line feeds only", L"x\ny", false, 1, "x\r\ny"},
-    };
-    for (const auto &c : cases) {
+    const std::string mine = "the user's own";
+    for (const SaveCase &c : kSaveCases) {
         SCOPED_TRACE(c.name);
         Clean();
         ASSERT_TRUE(WriteBytes(path, old));
-        if (c.tempIsFolder) {
-            ASSERT_TRUE(CreateDirectoryW((path + L".new").c_str(), NULL));
+        std::wstring obstacle = folder + L"\\" + c.obstacleName;
+        std::vector<std::wstring> expected = {L"vorn.txt"};
+        if (c.obstacle != NOTHING) {
+            expected.push_back(c.obstacleName);
+            std::sort(expected.begin(), expected.end());
         }
+        if (c.obstacle == USER_FOLDER) {
+            ASSERT_TRUE(CreateDirectoryW(obstacle.c_str(), NULL));
+        } else if (c.obstacle != NOTHING) {
+            ASSERT_TRUE(WriteBytes(obstacle, mine));
+            if (c.obstacle == READ_ONLY_FILE) {
+                ASSERT_TRUE(SetFileAttributesW(obstacle.c_str(), FILE_ATTRIBUTE_READONLY));
+            }
+        }
+        HANDLE reader = INVALID_HANDLE_VALUE;
+        if (c.configHeld) {
+            reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                 0, NULL);
+            ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+        }
+
         std::wstring text = c.text;
         text.resize(text.size() + 6);
-        EXPECT_EQ(c.replaced, SaveConfigText(path.c_str(), &text[0], (UINT)text.size()));
+        int replaced = SaveConfigText(path.c_str(), &text[0], (UINT)text.size());
+        if (reader != INVALID_HANDLE_VALUE)
+            CloseHandle(reader);
+        EXPECT_EQ(c.replaced, replaced);
         EXPECT_EQ(c.bytes, ReadBytes(path));
-        EXPECT_EQ(c.tempIsFolder, FileExists(path + L".new"));
+        // Nothing left behind, and nothing of anyone else's touched.
+        EXPECT_EQ(expected, Entries());
+        if (c.obstacle == USER_FOLDER) {
+            EXPECT_NE(0u, GetFileAttributesW(obstacle.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+        } else if (c.obstacle != NOTHING) {
+            EXPECT_EQ(mine, ReadBytes(obstacle));
+        }
+    }
+}
+
+// A folder whose configuration path is exactly length characters long,
+// built under the temporary folder. Such paths pass the platform's
+// 248-character limit for folders, so they are made through the "\\?\" form.
+class DeepFolderTest : public ::testing::Test {
+protected:
+    std::wstring root;
+
+    void SetUp() override
+    {
+        WCHAR temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        root = std::wstring(temp) + L"vorn_unit_deep";
+        RemoveTree(root);
+        ASSERT_TRUE(CreateDirectoryW(root.c_str(), NULL));
+    }
+
+    void TearDown() override { RemoveTree(root); }
+
+    static std::wstring Long(const std::wstring &path) { return L"\\\\?\\" + path; }
+
+    static void RemoveTree(const std::wstring &path)
+    {
+        WIN32_FIND_DATAW found;
+        HANDLE walk = FindFirstFileW(Long(path + L"\\*").c_str(), &found);
+        if (walk != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                std::wstring child = path + L"\\" + name;
+                SetFileAttributesW(Long(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(child);
+                else
+                    DeleteFileW(Long(child).c_str());
+            } while (FindNextFileW(walk, &found));
+            FindClose(walk);
+        }
+        RemoveDirectoryW(Long(path).c_str());
+    }
+
+    // The path of "vorn.txt" in a folder deep enough that the path has
+    // length characters; its folders are made. Empty when that cannot be.
+    std::wstring ConfigPathOfLength(size_t length)
+    {
+        const std::wstring name = L"\\vorn.txt";
+        std::wstring folder = root;
+        if (folder.size() + name.size() > length)
+            return L"";
+        for (;;) {
+            size_t remaining = length - name.size() - folder.size();
+            if (remaining == 0)
+                break;
+            // Each folder takes a backslash and at least one character, and
+            // never leaves a single character over.
+            size_t step = remaining - 1;
+            if (step > 100)
+                step = std::min<size_t>(100, remaining - 3);
+            if (step == 0)
+                return L"";
+            folder += L"\\" + std::wstring(step, L'd');
+            if (!CreateDirectoryW(Long(folder).c_str(), NULL))
+                return L"";
+        }
+        return folder + name;
+    }
+
+    std::vector<std::wstring> Beside(const std::wstring &path) const
+    {
+        std::vector<std::wstring> names;
+        std::wstring folder = path.substr(0, path.rfind(L'\\'));
+        WIN32_FIND_DATAW found;
+        HANDLE walk = FindFirstFileW(Long(folder + L"\\*").c_str(), &found);
+        if (walk == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..")
+                names.push_back(name);
+        } while (FindNextFileW(walk, &found));
+        FindClose(walk);
+        return names;
+    }
+};
+
+// Lengths of the configuration path around the last ones at which Save's
+// temporary name ("~vorn1.tmp", two characters longer than "vorn.txt")
+// still fits in 260 characters with its terminator: at 256 and 257 the
+// file is replaced in one step, at 258 and 259 it is deleted and written
+// anew. Either way the new text must land, and nothing else be left.
+TEST_F(DeepFolderTest, SaveWritesTheFileWhetherOrNotATemporaryNameFits)
+{
+    for (size_t length : {200u, 256u, 257u, 258u, 259u}) {
+        SCOPED_TRACE(length);
+        RemoveTree(root);
+        ASSERT_TRUE(CreateDirectoryW(root.c_str(), NULL));
+        std::wstring path = ConfigPathOfLength(length);
+        ASSERT_EQ(length, path.size()) << "the deep folder could not be made";
+        ASSERT_TRUE(WriteBytes(path, "#window(old)\r\n"));
+
+        WCHAR temp[CONFIG_PATH_CAPACITY];
+        EXPECT_EQ(length <= 257 ? 1 : 0, SaveTempName(path.c_str(), 1, temp));
+
+        std::wstring text = L"#window(new)\r\n#timeout(300)\r\n";
+        text.resize(text.size() + 6);
+        EXPECT_EQ(1, SaveConfigText(path.c_str(), &text[0], (UINT)text.size()));
+        EXPECT_EQ("#window(new)\r\n#timeout(300)\r\n", ReadBytes(path));
+        EXPECT_EQ(std::vector<std::wstring>{L"vorn.txt"}, Beside(path));
+    }
+}
+
+// The fallback for a folder too deep for a temporary name: the file is
+// deleted and written anew, never appended to. A file that cannot be
+// deleted (here a read-only one) is left as it was.
+TEST_F(DeepFolderTest, SaveWithoutTemporaryNameNeverAppends)
+{
+    std::wstring path = ConfigPathOfLength(259);
+    ASSERT_EQ(259u, path.size());
+    WCHAR temp[CONFIG_PATH_CAPACITY];
+    ASSERT_EQ(0, SaveTempName(path.c_str(), 1, temp));
+
+    ASSERT_TRUE(WriteBytes(path, "#window(old)\r\n"));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::wstring text = L"#window(new)\r\n";
+    text.resize(text.size() + 6);
+    EXPECT_EQ(0, SaveConfigText(path.c_str(), &text[0], (UINT)text.size()));
+    EXPECT_EQ("#window(old)\r\n", ReadBytes(path));
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+struct TempNameCase {
+    const char *name;
+    std::wstring path;
+    int serial;
+    std::wstring temp;  // empty: no name fits
+};
+
+// A folder of n characters under the root.
+std::wstring FolderOf(size_t n) { return L"C:\\" + std::wstring(n - 3, L'd'); }
+
+TEST(SaveTempName, SameFolderAndOnlyWhenItFits)
+{
+    const TempNameCase cases[] = {
+        {"beside the file", L"\\Program Files\\Vorn\\vorn.txt", 1,
+         L"\\Program Files\\Vorn\\~vorn1.tmp"},
+        {"serial in decimal", L"\\Vorn\\vorn.txt", 32, L"\\Vorn\\~vorn32.tmp"},
+        {"no folder", L"vorn.txt", 1, L"~vorn1.tmp"},
+        {"root folder", L"\\vorn.txt", 2, L"\\~vorn2.tmp"},
+        {"257 characters: the name fits", FolderOf(248) + L"\\vorn.txt", 1,
+         FolderOf(248) + L"\\~vorn1.tmp"},
+        {"258 characters: it does not", FolderOf(249) + L"\\vorn.txt", 1, L""},
+        {"256 characters, two-digit serial", FolderOf(247) + L"\\vorn.txt", 10,
+         FolderOf(247) + L"\\~vorn10.tmp"},
+        {"257 characters, two-digit serial", FolderOf(248) + L"\\vorn.txt", 10, L""},
+        {"a short file name in a deep folder", FolderOf(250) + L"\\v.txt", 1, L""},
+    };
+    for (const TempNameCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        WCHAR temp[CONFIG_PATH_CAPACITY];
+        EXPECT_EQ(c.temp.empty() ? 0 : 1, SaveTempName(c.path.c_str(), c.serial, temp));
+        EXPECT_EQ(c.temp, std::wstring(temp));
     }
 }
 

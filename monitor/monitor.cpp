@@ -115,7 +115,7 @@ LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case WMU_SENSOR_EVENT:
-        return HandleSensorEvent((DWORD)wParam, &settings);
+        return HandleSensorEvent(window, (DWORD)wParam, &settings);
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -3,6 +3,7 @@
 // the display to the position the sensor holds after the wait.
 #include "orientation.h"
 #include "monitor.h"
+#include "globals.h"
 #include "sensorlib.h"
 #include "aygshell.h"
 #include "common/procname.h"
@@ -10,12 +11,36 @@
 #include "common/textsearch.h"
 
 PFN_DisplayEscape g_displayEscape = ExtEscape;
+PFN_EventWait g_eventWait = WaitUnlessShutDown;
 
 // The wait before the position is read again. A negative timeout would be
-// an endless wait for Sleep; it means no wait.
+// an endless wait; it means no wait.
 static DWORD EventWaitMs(int timeout)
 {
     return timeout > 0 ? (DWORD)timeout : 0;
+}
+
+static int ShutDownQueued(HWND window)
+{
+    MSG msg;
+    return PeekMessageW(&msg, window, WMU_UNLOAD, WMU_UNLOAD, PM_NOREMOVE) ||
+           PeekMessageW(&msg, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE);
+}
+
+int WaitUnlessShutDown(HWND window, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= ms)
+            return 1;
+        // Looking into the queue makes what is in it old news, so the wait
+        // below wakes only for a message posted after the look. Nothing is
+        // taken out: the loop handles every message in order after the wait.
+        if (ShutDownQueued(window))
+            return 0;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, ms - elapsed, QS_POSTMESSAGE);
+    }
 }
 
 int MatchesAnyEntry(const CStrList *list, LPCWSTR name)
@@ -27,14 +52,35 @@ int MatchesAnyEntry(const CStrList *list, LPCWSTR name)
     return 0;
 }
 
+// The list names the windows left alone, or with onlyfor the only windows
+// that turn.
+static int ExemptWhenListed(int onlyfor, int listed)
+{
+    return onlyfor == 0 ? listed : !listed;
+}
+
 int IsExemptWindow(const CStrList *list, int onlyfor, LPCWSTR className, LPCWSTR title,
                    LPCWSTR processName)
 {
     int listed = MatchesAnyEntry(list, className) || MatchesAnyEntry(list, title) ||
                  MatchesAnyEntry(list, processName);
-    // The list names the windows left alone, or with onlyfor the only
-    // windows that turn.
-    return onlyfor == 0 ? listed : !listed;
+    return ExemptWhenListed(onlyfor, listed);
+}
+
+// IsExemptWindow for the foreground window. Its process name costs a walk
+// over every running process, so it is looked up only when the list could
+// still name the window by it: never for an empty list, never once the
+// class or the title matched.
+static int IsForegroundExempt(const CStrList *list, int onlyfor, HWND foreground,
+                              LPCWSTR className, LPCWSTR title)
+{
+    int listed = MatchesAnyEntry(list, className) || MatchesAnyEntry(list, title);
+    if (!listed && list->count > 0) {
+        WCHAR processName[WINDOW_NAME_CAPACITY];
+        GetWindowProcessName(foreground, processName, WINDOW_NAME_CAPACITY);
+        listed = MatchesAnyEntry(list, processName);
+    }
+    return ExemptWhenListed(onlyfor, listed);
 }
 
 int RotationCodeFor(DWORD value)
@@ -52,9 +98,30 @@ int RotationCodeFor(DWORD value)
     return -1;
 }
 
-int RotationQuery(void)
+// The shell library is linked to the program and so normally loaded:
+// binding through the loaded module spares a load and a release at every
+// turn. Only a library that is absent is loaded for the call.
+static HMODULE TakeLibrary(LPCWSTR name, int *loadedHere)
 {
-    HMODULE shell = LoadLibraryW(TEXT("aygshell.dll"));
+    HMODULE module = GetModuleHandleW(name);
+    *loadedHere = 0;
+    if (!module) {
+        module = LoadLibraryW(name);
+        *loadedHere = module != NULL;
+    }
+    return module;
+}
+
+static void GiveBackLibrary(HMODULE module, int loadedHere)
+{
+    if (loadedHere)
+        FreeLibrary(module);
+}
+
+int RotationQueryFrom(LPCWSTR library)
+{
+    int loadedHere;
+    HMODULE shell = TakeLibrary(library, &loadedHere);
     if (!shell)
         return -1;
     int result = -1;
@@ -65,13 +132,14 @@ int RotationQuery(void)
         query(&value);
         result = (int)value;
     }
-    FreeLibrary(shell);
+    GiveBackLibrary(shell, loadedHere);
     return result;
 }
 
-int RotationSet(DWORD code)
+int RotationSetFrom(LPCWSTR library, DWORD code)
 {
-    HMODULE shell = LoadLibraryW(TEXT("aygshell.dll"));
+    int loadedHere;
+    HMODULE shell = TakeLibrary(library, &loadedHere);
     if (!shell)
         return -1;
     int result = -1;
@@ -81,8 +149,18 @@ int RotationSet(DWORD code)
         set(code);
         result = 0;
     }
-    FreeLibrary(shell);
+    GiveBackLibrary(shell, loadedHere);
     return result;
+}
+
+int RotationQuery(void)
+{
+    return RotationQueryFrom(TEXT("aygshell.dll"));
+}
+
+int RotationSet(DWORD code)
+{
+    return RotationSetFrom(TEXT("aygshell.dll"), code);
 }
 
 int SetDisplayPower(int on)
@@ -117,14 +195,12 @@ static DWORD ReadSensorValue(void)
     return value;
 }
 
-LRESULT HandleSensorEvent(DWORD value, MonitorSettings *settings)
+LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
 {
     WCHAR title[WINDOW_NAME_CAPACITY];
     WCHAR className[WINDOW_NAME_CAPACITY];
-    WCHAR processName[WINDOW_NAME_CAPACITY];
     title[0] = 0;
     className[0] = 0;
-    processName[0] = 0;
 
     HWND foreground = GetForegroundWindow();
     if (foreground) {
@@ -133,14 +209,17 @@ LRESULT HandleSensorEvent(DWORD value, MonitorSettings *settings)
         if (!GetClassNameW(foreground, className, WINDOW_NAME_CAPACITY))
             className[0] = 0;
     }
-    GetWindowProcessName(foreground, processName, WINDOW_NAME_CAPACITY);
 
     // Read afresh at every event, so an edited file counts at once.
     ReadMonitorSettings(g_monitorConfigPath, settings);
 
+    // A shut-down request during a wait ends the event: the monitor is
+    // leaving, and a long timeout must not keep it deaf to being unloaded.
     if (settings->fdscreenoff > 0 && value == SENSOR_FACE_DOWN) {
-        Sleep(EventWaitMs(settings->timeout));
-        // Only a phone that still lies face down after the wait counts.
+        // Only a phone that still lies face down after the wait counts: one
+        // that is merely being turned over keeps its display.
+        if (!g_eventWait(window, EventWaitMs(settings->timeout)))
+            return 0;
         if (ReadSensorValue() == SENSOR_FACE_DOWN) {
             if (settings->fdscreenoff == FDSCREENOFF_POWER_KEY)
                 PressPowerKey();
@@ -150,10 +229,11 @@ LRESULT HandleSensorEvent(DWORD value, MonitorSettings *settings)
         return 0;
     }
 
-    if (IsExemptWindow(&settings->windows, settings->onlyfor, className, title, processName))
+    if (IsForegroundExempt(&settings->windows, settings->onlyfor, foreground, className, title))
         return 0;
 
-    Sleep(EventWaitMs(settings->timeout));
+    if (!g_eventWait(window, EventWaitMs(settings->timeout)))
+        return 0;
     // The position after the wait decides, not the one posted.
     int code = RotationCodeFor(ReadSensorValue());
     if (code >= 0 && RotationQuery() != -1)

@@ -17,8 +17,19 @@
 
 #define FDSCREENOFF_POWER_KEY 2
 
-// Handles one WMU_SENSOR_EVENT carrying the posted value; returns 0.
-LRESULT HandleSensorEvent(DWORD value, MonitorSettings *settings);
+// Handles one WMU_SENSOR_EVENT carrying the posted value for the monitor
+// window; returns 0.
+LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings);
+
+// The wait before the position is read again. The monitor's queue is
+// watched meanwhile: a shut-down request (WMU_UNLOAD or WM_CLOSE) for the
+// window ends it early and stays queued for the message loop, as does every
+// other message. Returns 1 after the whole wait, 0 when it was cut short.
+int WaitUnlessShutDown(HWND window, DWORD ms);
+// The event handler's wait. Tests replace it to see when, and how long, the
+// handler waits.
+typedef int (*PFN_EventWait)(HWND window, DWORD ms);
+extern PFN_EventWait g_eventWait;
 
 int MatchesAnyEntry(const CStrList *list, LPCWSTR name);
 // 1 when the foreground window with these names is to be left alone.
@@ -29,6 +40,10 @@ int RotationCodeFor(DWORD value);
 
 int RotationQuery(void);
 int RotationSet(DWORD code);
+// The same, with the rotation exports of the named library: taken from the
+// loaded module when there is one, else loaded for the call and released.
+int RotationQueryFrom(LPCWSTR library);
+int RotationSetFrom(LPCWSTR library, DWORD code);
 int SetDisplayPower(int on);
 void PressPowerKey(void);
 

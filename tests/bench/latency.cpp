@@ -1,5 +1,7 @@
 // How quickly the monitor follows the sensor, and what it costs while the
-// phone lies still. Three figures from one run on one machine:
+// phone lies still, on a phone as busy as a real one: 20 stand-in apps run
+// for the whole benchmark (started here and ended again). From one run on
+// one machine:
 //
 //   1. the platform's registry change notification alone: a value written,
 //      a waiting thread woken (RegNotifyChangeKeyValue);
@@ -7,9 +9,14 @@
 //      written, the message posted by RegistryNotifyWindow received;
 //   3. the monitor at "#timeout(0)": "EventChanged" written, the display's
 //      rotation set (seen through a change notification on the display
-//      state, the same kind of wake-up as in 1);
+//      state, the same kind of wake-up as in 1), with
+//        a. an empty window list,
+//        b. a list that names the foreground app by its title,
+//        c. a list that names it only by its program file, so that every
+//           event walks the running processes;
 //
-// then the monitor's processor time over a quiet spell (GetProcessTimes).
+// each of 1 and 3 also as a multiple of 2, then the monitor's processor time
+// over a quiet spell (GetProcessTimes).
 //
 //   vorn_bench.exe [events] [idle-seconds]      defaults: 100 and 30
 //
@@ -18,6 +25,7 @@
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -30,6 +38,14 @@ const wchar_t kSensorValue[] = L"EventChanged";
 const wchar_t kDisplayKey[] = L"Software\\EmulatedPhone\\Display";
 const wchar_t kBenchKey[] = L"Software\\EmulatedPhone\\Bench";
 const UINT kBenchMessage = WM_APP + 7;
+const UINT kAppActivate = WM_APP + 1;  // brings a stand-in app to the foreground
+const int kApps = 20;
+
+// The app in the foreground while the monitor is measured, and how the
+// window lists name it.
+const wchar_t kFrontExe[] = L"benchfront.exe";
+const wchar_t kFrontTitle[] = L"Bench Front";
+const wchar_t kFrontClass[] = L"BenchFrontView";
 
 LARGE_INTEGER g_frequency;
 
@@ -94,7 +110,16 @@ struct Figures {
     int lost = 0;
 };
 
-void Report(const char *what, Figures f)
+double Median(Figures f)
+{
+    if (f.ms.empty())
+        return 0;
+    std::sort(f.ms.begin(), f.ms.end());
+    return f.ms[f.ms.size() / 2];
+}
+
+// Prints one row, with its median as a multiple of the reference median.
+void Report(const char *what, Figures f, double reference)
 {
     if (f.ms.empty()) {
         printf("%-44s no samples (%d lost)\n", what, f.lost);
@@ -105,8 +130,11 @@ void Report(const char *what, Figures f)
     for (double v : f.ms)
         sum += v;
     size_t n = f.ms.size();
-    printf("%-44s n=%-4zu median %7.3f  p90 %7.3f  max %7.3f  mean %7.3f ms", what, n,
-           f.ms[n / 2], f.ms[std::min(n - 1, n * 9 / 10)], f.ms.back(), sum / n);
+    double median = f.ms[n / 2];
+    printf("%-44s n=%-4zu median %7.3f  p90 %7.3f  max %7.3f  mean %7.3f ms", what, n, median,
+           f.ms[std::min(n - 1, n * 9 / 10)], f.ms.back(), sum / n);
+    if (reference > 0)
+        printf("  = %5.1fx notification", median / reference);
     if (f.lost)
         printf("  (%d lost)", f.lost);
     printf("\n");
@@ -278,6 +306,114 @@ bool CopyProgramFolder(const std::wstring &from, const std::wstring &to)
     return ok;
 }
 
+bool WriteConfig(const std::wstring &folder, const char *text)
+{
+    HANDLE config = CreateFileW((folder + L"\\vorn.txt").c_str(), GENERIC_WRITE, 0, NULL,
+                                CREATE_ALWAYS, 0, NULL);
+    if (config == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(config, text, (DWORD)strlen(text), &written, NULL);
+    CloseHandle(config);
+    return ok && written == strlen(text);
+}
+
+bool Launch(const std::wstring &exe, const std::wstring &args, const std::wstring &folder,
+            PROCESS_INFORMATION *pi)
+{
+    std::wstring command = L"\"" + exe + L"\" " + args;
+    std::vector<WCHAR> line(command.begin(), command.end());
+    line.push_back(0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    return CreateProcessW(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, folder.c_str(), &si,
+                          pi) != 0;
+}
+
+HWND WaitWindow(const wchar_t *className, const wchar_t *title)
+{
+    for (int tries = 0; tries < 500; tries++) {
+        HWND window = FindWindowW(className, title);
+        if (window)
+            return window;
+        Sleep(10);
+    }
+    return NULL;
+}
+
+bool BringToFront(HWND window)
+{
+    for (int tries = 0; tries < 500; tries++) {
+        if (GetForegroundWindow() == window)
+            return true;
+        if (tries % 50 == 0)
+            PostMessageW(window, kAppActivate, 0, 0);
+        Sleep(10);
+    }
+    return false;
+}
+
+// The phone's load: stand-in apps, each a process with a window of its own;
+// the last one, under a program name of its own, stays in the foreground.
+struct Apps {
+    std::vector<PROCESS_INFORMATION> processes;
+    std::vector<HWND> windows;
+    HWND front = NULL;
+};
+
+bool StartApps(const std::wstring &folder, Apps *apps)
+{
+    std::wstring appwin = folder + L"\\appwin.exe";
+    std::wstring front = folder + L"\\" + kFrontExe;
+    if (!CopyFileW(appwin.c_str(), front.c_str(), FALSE))
+        return false;
+    for (int i = 0; i < kApps; i++) {
+        bool last = i == kApps - 1;
+        std::wstring title = last ? kFrontTitle : L"Bench app " + std::to_wstring(i + 1);
+        std::wstring className = last ? kFrontClass : L"BenchApp" + std::to_wstring(i + 1);
+        PROCESS_INFORMATION pi = {};
+        if (!Launch(last ? front : appwin, L"\"" + title + L"\" \"" + className + L"\"", folder,
+                    &pi))
+            return false;
+        apps->processes.push_back(pi);
+        HWND window = WaitWindow(className.c_str(), title.c_str());
+        if (!window)
+            return false;
+        apps->windows.push_back(window);
+        if (last)
+            apps->front = window;
+    }
+    return BringToFront(apps->front);
+}
+
+void EndApps(Apps *apps)
+{
+    for (HWND window : apps->windows)
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    for (PROCESS_INFORMATION &pi : apps->processes) {
+        if (WaitForSingleObject(pi.hProcess, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    apps->processes.clear();
+    apps->windows.clear();
+}
+
+// One monitor row: the window list, and what it makes of the foreground app.
+struct MonitorRow {
+    const char *what;
+    const char *config;
+};
+
+const MonitorRow kMonitorRows[] = {
+    {"monitor, empty window list", "#timeout(0)\r\n"},
+    {"monitor, list names the app by its title", "#timeout(0)\r\n#onlyfor(1)\r\n"
+                                                  "#window(Bench Front)\r\n"},
+    {"monitor, list needs the program name", "#timeout(0)\r\n#onlyfor(1)\r\n"
+                                              "#window(benchfront.exe)\r\n"},
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -303,28 +439,29 @@ int wmain(int argc, wchar_t **argv)
         fprintf(stderr, "bench: cannot copy the program folder\n");
         return 1;
     }
-    HANDLE config = CreateFileW((folder + L"\\vorn.txt").c_str(), GENERIC_WRITE, 0, NULL,
-                                CREATE_ALWAYS, 0, NULL);
-    DWORD written;
-    WriteFile(config, "#timeout(0)\r\n", 13, &written, NULL);
-    CloseHandle(config);
+    WriteConfig(folder, kMonitorRows[0].config);
     DeleteValue(kSensorKey, kSensorValue);
     DeleteValue(kDisplayKey, L"Rotation");
 
-    printf("Vorn monitor benchmark: %d events per figure, %d s quiet spell\n\n", events,
-           idleSeconds);
-    Report("registry notification (write -> wake)", MeasureRegistryWake(events));
-    Report("RegistryNotifyWindow (write -> message)", MeasureShellNotification(folder, events));
+    Apps apps;
+    if (!StartApps(folder, &apps)) {
+        fprintf(stderr, "bench: the stand-in apps did not start, or not in the foreground\n");
+        EndApps(&apps);
+        return 1;
+    }
 
-    std::wstring command = L"\"" + folder + L"\\vorn.exe\" #load";
-    std::vector<WCHAR> line(command.begin(), command.end());
-    line.push_back(0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
+    printf("Vorn monitor benchmark: %d events per figure, %d s quiet spell, %d apps running\n\n",
+           events, idleSeconds, kApps);
+    Figures wake = MeasureRegistryWake(events);
+    Figures shell = MeasureShellNotification(folder, events);
+    double notification = Median(shell);
+    Report("registry notification (write -> wake)", wake, notification);
+    Report("RegistryNotifyWindow (write -> message)", shell, notification);
+
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, folder.c_str(), &si,
-                        &pi)) {
+    if (!Launch(folder + L"\\vorn.exe", L"#load", folder, &pi)) {
         fprintf(stderr, "bench: cannot start the monitor\n");
+        EndApps(&apps);
         return 1;
     }
     // Registered once a write turns the display.
@@ -343,9 +480,15 @@ int wmain(int argc, wchar_t **argv)
     if (!ready) {
         fprintf(stderr, "bench: the monitor does not answer\n");
         TerminateProcess(pi.hProcess, 1);
+        EndApps(&apps);
         return 1;
     }
-    Report("monitor (EventChanged -> rotation set)", MeasureMonitor(events));
+    for (const MonitorRow &row : kMonitorRows) {
+        WriteConfig(folder, row.config);
+        if (!BringToFront(apps.front))
+            fprintf(stderr, "bench: the app lost the foreground\n");
+        Report(row.what, MeasureMonitor(events), notification);
+    }
 
     Sleep(1000);  // let the last event settle before the quiet spell
     LONGLONG before = CpuTicks100ns(pi.hProcess);
@@ -362,6 +505,7 @@ int wmain(int argc, wchar_t **argv)
         TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
+    EndApps(&apps);
     DeleteValue(kSensorKey, kSensorValue);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kBenchKey);
     return 0;

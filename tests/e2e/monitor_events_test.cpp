@@ -211,8 +211,7 @@ const FaceDownCase kFaceDownCases[] = {
     {"SettingNegative", "#fdscreenoff(-2)", false, 0, false},
 };
 
-class MonitorFaceDownTest : public MonitorPhoneTest,
-                            public ::testing::WithParamInterface<FaceDownCase> {
+class PowerKeyWatchTest : public MonitorPhoneTest {
 protected:
     HHOOK hook = NULL;
 
@@ -231,6 +230,9 @@ protected:
         MonitorPhoneTest::TearDown();
     }
 };
+
+class MonitorFaceDownTest : public PowerKeyWatchTest,
+                            public ::testing::WithParamInterface<FaceDownCase> {};
 
 TEST_P(MonitorFaceDownTest, PowerKeyOnlyWhenStillFaceDownWithSettingTwo)
 {
@@ -261,6 +263,64 @@ TEST_P(MonitorFaceDownTest, PowerKeyOnlyWhenStillFaceDownWithSettingTwo)
 
 INSTANTIATE_TEST_SUITE_P(Settings, MonitorFaceDownTest, ::testing::ValuesIn(kFaceDownCases),
                          [](const ::testing::TestParamInfo<FaceDownCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// --- Shut down while an event waits -------------------------------------------
+
+// A long #timeout, a typo away from a short one, must not keep the monitor
+// from being unloaded: the request ends the wait, the event is dropped and
+// the monitor shuts down as always. The request may reach the monitor
+// before its handler has begun the wait or during it; both end the same way.
+struct LongWaitCase {
+    const char *name;
+    const char *config;
+    DWORD value;          // the event, and the sensor's value throughout
+    const wchar_t *verb;  // run "vorn.exe <verb>", or
+    UINT message;         // post this message to the monitor window
+};
+
+const LongWaitCase kLongWaitCases[] = {
+    {"UnloadVerbDuringTurnWait", "#timeout(600000)\r\n", SENSOR_TURNED_90, L"#unload", 0},
+    {"UnloadMessageDuringTurnWait", "#timeout(2147483647)\r\n", SENSOR_TURNED_270, nullptr,
+     WMU_UNLOAD},
+    {"CloseMessageDuringTurnWait", "#timeout(600000)\r\n", SENSOR_UPSIDE_DOWN, nullptr,
+     WM_CLOSE},
+    {"UnloadMessageDuringFaceDownWait", "#timeout(600000)\r\n#fdscreenoff(2)\r\n",
+     SENSOR_FACE_DOWN, nullptr, WMU_UNLOAD},
+};
+
+class MonitorLongWaitTest : public PowerKeyWatchTest,
+                            public ::testing::WithParamInterface<LongWaitCase> {};
+
+TEST_P(MonitorLongWaitTest, ShutDownRequestEndsTheWaitAndTheMonitor)
+{
+    const LongWaitCase &c = GetParam();
+    WriteConfig(c.config);
+    SetRotation(ROTATION_UNTOUCHED);
+    LoadMonitor();
+    Turn(c.value);
+    if (c.verb) {
+        PROCESS_INFORMATION verb = Start(c.verb);
+        EXPECT_TRUE(WaitExit(verb));
+    } else {
+        PostMessageW(FindMonitor(), c.message, 0, 0);
+    }
+    // Far less than the timeout: the wait was cut short.
+    ASSERT_TRUE(WaitExit(monitor)) << "the monitor is still waiting";
+    EXPECT_EQ(0u, ExitCode(monitor));
+    EXPECT_TRUE(WaitNoMonitor());
+    EXPECT_EQ(1, CountLog(L"aygshell RegistryCloseNotification handle=set"));
+    EXPECT_EQ(1, CountLog(L"htcsensor HTCSensorClose handle=0x5e"));
+    // The event was dropped: no turn, no key.
+    EXPECT_EQ(0, CountLog(L"aygshell 299"));
+    EXPECT_TRUE(RotationCalls().empty());
+    EXPECT_EQ((DWORD)ROTATION_UNTOUCHED, Rotation());
+    EXPECT_TRUE(g_powerKeyEvents.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Requests, MonitorLongWaitTest, ::testing::ValuesIn(kLongWaitCases),
+                         [](const ::testing::TestParamInfo<LongWaitCase> &info) {
                              return std::string(info.param.name);
                          });
 

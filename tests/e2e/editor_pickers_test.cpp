@@ -36,11 +36,13 @@ protected:
     }
 
     // Brings windows to the top in the order given, so that the last one
-    // ends up topmost; the menu lists them in that stacking order.
+    // ends up topmost; the menu lists them in that stacking order. They are
+    // made topmost windows: the editor, the active window, may still come
+    // to the top when it wakes for the pick, but not above those.
     void Raise(std::initializer_list<HWND> windows)
     {
         for (HWND w : windows)
-            SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            SetWindowPos(w, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         std::vector<HWND> expected(windows.begin(), windows.end());
         std::reverse(expected.begin(), expected.end());
         ASSERT_TRUE(WaitUntil([&] {

@@ -20,7 +20,8 @@ protected:
     HWND edit = NULL;
     HWND hidden = NULL;
 
-    // Starts "<exe> #CONFIG" and waits for the editor and its edits.
+    // Starts "<exe> #CONFIG" and waits until the editor, shown with its
+    // edits, reads its messages.
     void OpenEditor(const std::wstring &exe = L"vorn.exe");
 
     std::wstring EditText() const { return WindowText(edit); }

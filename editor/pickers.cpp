@@ -96,11 +96,8 @@ void InsertPickedWindow(HWND window, int selector)
     PickWindowEntry(window, selector, g_editor.insertBuffer, EDITOR_INSERT_CAPACITY);
     if (!g_editor.insertBuffer[0])
         return;
-    // Through the clipboard, so that the edit inserts at its caret, replaces
-    // a selection and keeps its own undo.
-    SetWindowTextW(g_editor.hiddenEdit, g_editor.insertBuffer);
-    SendMessageW(g_editor.hiddenEdit, EM_SETSEL, 0, -1);
-    SendMessageW(g_editor.hiddenEdit, WM_CUT, 0, 0);
+    // Straight into the edit: it goes in at the caret, replaces a selection
+    // and can be undone, while the user's clipboard stays as it was.
     SetFocus(g_editor.visibleEdit);
-    SendMessageW(g_editor.visibleEdit, WM_PASTE, 0, 0);
+    SendMessageW(g_editor.visibleEdit, EM_REPLACESEL, TRUE, (LPARAM)g_editor.insertBuffer);
 }

@@ -6,12 +6,11 @@ void EditorTest::OpenEditor(const std::wstring &exe)
     HWND found = NULL;
     ASSERT_TRUE(WaitUntil([&] {
         found = FindProcessWindow(editor.dwProcessId, L"QZSGCFGEDIT", true);
-        return found && GetDlgItem(found, 7) && GetDlgItem(found, 524);
-    })) << "no editor window with both edits";
+        return found && GetDlgItem(found, 7);
+    })) << "no editor window with its edit";
     window = found;
     edit = GetDlgItem(window, 7);
-    hidden = GetDlgItem(window, 524);
-    // The edits exist before the window is shown and put on top: a test
+    // The edit exists before the window is shown and put on top: a test
     // that stacks other windows must not race with that.
     Sync();
 }

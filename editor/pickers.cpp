@@ -38,6 +38,13 @@ BOOL IsPickableWindow(HWND window)
     return TRUE;
 }
 
+// A name goes into a one-line "#window" entry, and the monitor matches
+// within one line: only the part before a line break can ever match.
+static void CutAtLineBreak(LPWSTR name)
+{
+    name[wcscspn(name, L"\r\n")] = 0;
+}
+
 void CollectWindowNames(CStrList *titles, CStrList *classes, CStrList *processes)
 {
     HWND window = GetWindow(NULL, GW_CHILD);
@@ -58,6 +65,9 @@ void CollectWindowNames(CStrList *titles, CStrList *classes, CStrList *processes
             title[0] = 0;
         if (!GetWindowProcessName(window, process, PICK_NAME_CAPACITY))
             process[0] = 0;
+        CutAtLineBreak(title);
+        CutAtLineBreak(cls);
+        CutAtLineBreak(process);
         if (!title[0] && !cls[0] && !process[0])
             continue;
         // Entry i of each list belongs to the same window, empty or not.

@@ -247,6 +247,9 @@ const NameCase kNameCases[] = {
     {"empty title gives an empty value", L"", L"PickNoTitle", L""},
     {"long title is cut to 71 characters", Digits(70) + L"ABCDEFGHIJ", L"PickLongTitle",
      Digits(70) + L"A"},
+    // A title is matched within one line: only its first line is listed.
+    {"title with a line break gives its first line", L"First line\r\nsecond line",
+     L"PickTwoLines", L"First line"},
     // The filter sees 63 characters only.
     {"softkey beyond the 63rd character is offered", Digits(63) + L"MS_SOFTKEY",
      L"PickLateSoftkey", Digits(63) + L"MS_SOFTK"},

@@ -274,10 +274,7 @@ TEST_P(EditorPickerNameTest, TitleOfTheTopWindowIsInserted)
 
 INSTANTIATE_TEST_SUITE_P(Editor, EditorPickerNameTest, ::testing::ValuesIn(kNameCases),
                          [](const ::testing::TestParamInfo<NameCase> &info) {
-                             std::string name;
-                             for (const char *p = info.param.name; *p; ++p)
-                                 name += isalnum((unsigned char)*p) ? *p : '_';
-                             return name;
+                             return CaseName(info.param.name);
                          });
 
 TEST_F(EditorPickerTest, DismissedMenuChangesNothing)

@@ -1,4 +1,5 @@
 #include "phone.h"
+#include <ctype.h>
 #include <malloc.h>
 #include <tlhelp32.h>
 
@@ -73,6 +74,31 @@ std::string Narrow(const std::wstring &text)
     for (wchar_t c : text)
         out += c < 128 ? (char)c : '?';
     return out;
+}
+
+std::string CaseName(const std::string &text)
+{
+    std::string name;
+    bool gap = false;
+    for (char c : text) {
+        if (isalnum((unsigned char)c)) {
+            if (gap && !name.empty())
+                name += '_';
+            name += c;
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    return name;
+}
+
+std::string VerbCaseName(const wchar_t *commandLine, bool instance)
+{
+    std::string name = !commandLine    ? "no_command_line"
+                       : !*commandLine ? "empty_command_line"
+                                       : CaseName(Narrow(commandLine));
+    return name + (instance ? "_with_instance" : "_without_instance");
 }
 
 int CountOccurrences(const std::string &bytes, const std::string &text)

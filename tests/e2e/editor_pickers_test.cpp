@@ -165,7 +165,9 @@ public:
                   DestroyWindow(owner);
           })
     {
-        WaitForSingleObject(held, 10000);
+        // Pumping meanwhile: opening the clipboard may send a message to its
+        // owner, a window of this thread.
+        WaitUntil([this] { return WaitForSingleObject(held, 0) == WAIT_OBJECT_0; });
     }
     ~ClipboardHolder()
     {

@@ -309,7 +309,8 @@ PROCESS_INFORMATION PhoneTest::Start(const std::wstring &args, const std::wstrin
     ZeroMemory(&pi, sizeof(pi));
     BOOL ok = CreateProcessW(Path(exe).c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
                              dir.c_str(), &si, &pi);
-    EXPECT_TRUE(ok) << "cannot start " << Narrow(command);
+    DWORD error = ok ? 0 : GetLastError();
+    EXPECT_TRUE(ok) << "cannot start " << Narrow(command) << ", error " << error;
     if (ok)
         started.push_back(pi);
     return pi;

@@ -247,7 +247,6 @@ static LRESULT OnCreate(HWND window)
     ZeroMemory(&g_editor.activation, sizeof(g_editor.activation));
     g_editor.activation.cbSize = sizeof(g_editor.activation);
     g_editor.saved = 0;
-    g_editor.hiddenEdit = NULL;
     g_editor.visibleEdit = NULL;
 
     SHINITDLGINFO dialog;
@@ -266,14 +265,11 @@ static LRESULT OnCreate(HWND window)
     if (!SHCreateMenuBar(&bar))
         return 0;
 
-    g_editor.hiddenEdit = CreateEdit(window, WS_CHILD | WS_VSCROLL | WS_HSCROLL |
-                                     ES_WANTRETURN | ES_MULTILINE, EDITOR_HIDDEN_EDIT_ID);
     g_editor.visibleEdit = CreateEdit(window, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL |
                                       ES_WANTRETURN | ES_MULTILINE, EDITOR_VISIBLE_EDIT_ID);
     MeasureClient(window);
     CreateEditorFont(&g_editor.font, EDITOR_FONT_POINTS);
     SendMessageW(g_editor.visibleEdit, WM_SETFONT, (WPARAM)g_editor.font, TRUE);
-    PlaceEdit(g_editor.hiddenEdit, NULL, SWP_HIDEWINDOW | SWP_NOZORDER);
     PlaceEdit(g_editor.visibleEdit, HWND_TOPMOST, SWP_SHOWWINDOW);
     if (g_editor.text)
         SetWindowTextW(g_editor.visibleEdit, g_editor.text);

@@ -4,7 +4,6 @@
 #include "wince.h"
 #include "aygshell.h"
 
-#define EDITOR_HIDDEN_EDIT_ID 524
 #define EDITOR_VISIBLE_EDIT_ID 7
 #define EDITOR_INSERT_CAPACITY 260
 #define EDITOR_FONT_POINTS 10
@@ -15,7 +14,6 @@ struct EditorState {
     int saved;                  // 1 from the first Save on
     LPWSTR text;                // loaded text, later the last Save's or default's buffer
     LPCWSTR configPath;         // borrowed from the caller of RunEditor
-    HWND hiddenEdit;            // carries inserted lines through the clipboard
     HWND visibleEdit;           // the text the user edits
     WCHAR insertBuffer[EDITOR_INSERT_CAPACITY];
     HFONT font;

@@ -38,6 +38,13 @@ BOOL IsPickableWindow(HWND window)
     return TRUE;
 }
 
+// A name goes into a one-line "#window" entry, and the monitor matches
+// within one line: only the part before a line break can ever match.
+static void CutAtLineBreak(LPWSTR name)
+{
+    name[wcscspn(name, L"\r\n")] = 0;
+}
+
 void CollectWindowNames(CStrList *titles, CStrList *classes, CStrList *processes)
 {
     HWND window = GetWindow(NULL, GW_CHILD);
@@ -58,6 +65,9 @@ void CollectWindowNames(CStrList *titles, CStrList *classes, CStrList *processes
             title[0] = 0;
         if (!GetWindowProcessName(window, process, PICK_NAME_CAPACITY))
             process[0] = 0;
+        CutAtLineBreak(title);
+        CutAtLineBreak(cls);
+        CutAtLineBreak(process);
         if (!title[0] && !cls[0] && !process[0])
             continue;
         // Entry i of each list belongs to the same window, empty or not.
@@ -96,11 +106,8 @@ void InsertPickedWindow(HWND window, int selector)
     PickWindowEntry(window, selector, g_editor.insertBuffer, EDITOR_INSERT_CAPACITY);
     if (!g_editor.insertBuffer[0])
         return;
-    // Through the clipboard, so that the edit inserts at its caret, replaces
-    // a selection and keeps its own undo.
-    SetWindowTextW(g_editor.hiddenEdit, g_editor.insertBuffer);
-    SendMessageW(g_editor.hiddenEdit, EM_SETSEL, 0, -1);
-    SendMessageW(g_editor.hiddenEdit, WM_CUT, 0, 0);
+    // Straight into the edit: it goes in at the caret, replaces a selection
+    // and can be undone, while the user's clipboard stays as it was.
     SetFocus(g_editor.visibleEdit);
-    SendMessageW(g_editor.visibleEdit, WM_PASTE, 0, 0);
+    SendMessageW(g_editor.visibleEdit, EM_REPLACESEL, TRUE, (LPARAM)g_editor.insertBuffer);
 }

@@ -17,6 +17,8 @@
 #define PICK_MENU_Y 640
 
 BOOL IsPickableWindow(HWND window);
+// Refills the three lists, in step, from the pickable top-level windows,
+// topmost first. Each name is cut at its first line break.
 void CollectWindowNames(CStrList *titles, CStrList *classes, CStrList *processes);
 
 // Shows the names of the selected list in a popup menu owned by owner and

@@ -5,12 +5,14 @@ void EditorTest::OpenEditor(const std::wstring &exe)
     editor = Start(L"#CONFIG", exe);
     HWND found = NULL;
     ASSERT_TRUE(WaitUntil([&] {
-        found = FindProcessWindow(editor.dwProcessId, L"QZSGCFGEDIT", false);
-        return found && GetDlgItem(found, 7) && GetDlgItem(found, 524);
-    })) << "no editor window with both edits";
+        found = FindProcessWindow(editor.dwProcessId, L"QZSGCFGEDIT", true);
+        return found && GetDlgItem(found, 7);
+    })) << "no editor window with its edit";
     window = found;
     edit = GetDlgItem(window, 7);
-    hidden = GetDlgItem(window, 524);
+    // The edit exists before the window is shown and put on top: a test
+    // that stacks other windows must not race with that.
+    Sync();
 }
 
 void EditorTest::SetEditText(const std::wstring &text) const

@@ -1,6 +1,6 @@
 // The configuration editor of another process, driven from the test: its
-// window of class "QZSGCFGEDIT", the visible edit (id 7) and the hidden
-// edit (id 524), menu commands sent as WM_COMMAND.
+// window of class "QZSGCFGEDIT", its edit (id 7), menu commands sent as
+// WM_COMMAND.
 #pragma once
 #include "support/phone.h"
 #include "res/resource.h"
@@ -18,9 +18,9 @@ protected:
     PROCESS_INFORMATION editor = {};
     HWND window = NULL;
     HWND edit = NULL;
-    HWND hidden = NULL;
 
-    // Starts "<exe> #CONFIG" and waits for the editor and its edits.
+    // Starts "<exe> #CONFIG" and waits until the editor, shown with its
+    // edit, reads its messages.
     void OpenEditor(const std::wstring &exe = L"vorn.exe");
 
     std::wstring EditText() const { return WindowText(edit); }

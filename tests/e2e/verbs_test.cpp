@@ -114,7 +114,10 @@ TEST_P(QuietVerbTest, EndsOrStartsMonitor)
     EXPECT_EQ(c.registers ? 1 : 0, Registrations());
 }
 
-INSTANTIATE_TEST_SUITE_P(Verbs, QuietVerbTest, ::testing::ValuesIn(kQuietCases));
+INSTANTIATE_TEST_SUITE_P(Verbs, QuietVerbTest, ::testing::ValuesIn(kQuietCases),
+                         [](const ::testing::TestParamInfo<QuietCase> &info) {
+                             return VerbCaseName(info.param.args, info.param.instance);
+                         });
 
 TEST_F(VerbTest, RegistrationCallCarriesClassAndQuotedPath)
 {
@@ -159,7 +162,10 @@ TEST_P(AboutTest, ShowsVersionAndStatus)
 }
 
 INSTANTIATE_TEST_SUITE_P(Verbs, AboutTest,
-                         ::testing::Values(AboutCase{true, L"ON"}, AboutCase{false, L"OFF"}));
+                         ::testing::Values(AboutCase{true, L"ON"}, AboutCase{false, L"OFF"}),
+                         [](const ::testing::TestParamInfo<AboutCase> &info) {
+                             return VerbCaseName(L"#about", info.param.instance);
+                         });
 
 struct PromptCase {
     int answer;
@@ -187,7 +193,11 @@ TEST_P(UnloadPromptTest, EmptyCommandLineAsksBeforeUnloading)
 }
 
 INSTANTIATE_TEST_SUITE_P(Verbs, UnloadPromptTest,
-                         ::testing::Values(PromptCase{IDYES, 1}, PromptCase{IDNO, 0}));
+                         ::testing::Values(PromptCase{IDYES, 1}, PromptCase{IDNO, 0}),
+                         [](const ::testing::TestParamInfo<PromptCase> &info) {
+                             return std::string(info.param.answer == IDYES ? "answer_yes"
+                                                                           : "answer_no");
+                         });
 
 class ConfigVerbTest : public VerbTest, public ::testing::WithParamInterface<bool> {};
 
@@ -206,7 +216,10 @@ TEST_P(ConfigVerbTest, OpensEditorAndNeverStartsMonitor)
     EXPECT_EQ(0, g_unloads);
 }
 
-INSTANTIATE_TEST_SUITE_P(Verbs, ConfigVerbTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Verbs, ConfigVerbTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return VerbCaseName(L"#CONFIG", info.param);
+                         });
 
 TEST_F(VerbTest, VerbsThatEndWriteNoConfiguration)
 {

@@ -1,4 +1,5 @@
 #include "phone.h"
+#include <ctype.h>
 #include <malloc.h>
 #include <tlhelp32.h>
 
@@ -73,6 +74,31 @@ std::string Narrow(const std::wstring &text)
     for (wchar_t c : text)
         out += c < 128 ? (char)c : '?';
     return out;
+}
+
+std::string CaseName(const std::string &text)
+{
+    std::string name;
+    bool gap = false;
+    for (char c : text) {
+        if (isalnum((unsigned char)c)) {
+            if (gap && !name.empty())
+                name += '_';
+            name += c;
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    return name;
+}
+
+std::string VerbCaseName(const wchar_t *commandLine, bool instance)
+{
+    std::string name = !commandLine    ? "no_command_line"
+                       : !*commandLine ? "empty_command_line"
+                                       : CaseName(Narrow(commandLine));
+    return name + (instance ? "_with_instance" : "_without_instance");
 }
 
 int CountOccurrences(const std::string &bytes, const std::string &text)
@@ -283,7 +309,8 @@ PROCESS_INFORMATION PhoneTest::Start(const std::wstring &args, const std::wstrin
     ZeroMemory(&pi, sizeof(pi));
     BOOL ok = CreateProcessW(Path(exe).c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
                              dir.c_str(), &si, &pi);
-    EXPECT_TRUE(ok) << "cannot start " << Narrow(command);
+    DWORD error = ok ? 0 : GetLastError();
+    EXPECT_TRUE(ok) << "cannot start " << Narrow(command) << ", error " << error;
     if (ok)
         started.push_back(pi);
     return pi;

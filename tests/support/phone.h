@@ -25,6 +25,13 @@ bool WriteBytes(const std::wstring &path, const std::string &bytes);
 bool FileExists(const std::wstring &path);
 std::string Narrow(const std::wstring &text);
 
+// Names of parameterized cases, so that a test names its row: the letters
+// and digits of text, each run of other characters as one underscore.
+std::string CaseName(const std::string &text);
+// A verb case: its command line and whether an instance runs, as in
+// "load_with_instance"; null and empty command lines are named as such.
+std::string VerbCaseName(const wchar_t *commandLine, bool instance);
+
 // Times text occurs in bytes.
 int CountOccurrences(const std::string &bytes, const std::string &text);
 

@@ -7,6 +7,7 @@
 #include "app/commands.h"
 #include "app/globals.h"
 #include "app/message.h"
+#include "support/phone.h"
 
 namespace {
 
@@ -120,6 +121,15 @@ TEST_P(HandleCommandLineTest, ResultBoxAndUnload)
     EXPECT_EQ(nullptr, g_boxes[0].owner);
 }
 
-INSTANTIATE_TEST_SUITE_P(Verbs, HandleCommandLineTest, ::testing::ValuesIn(kCases));
+INSTANTIATE_TEST_SUITE_P(Verbs, HandleCommandLineTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case> &info) {
+                             const Case &c = info.param;
+                             std::string name = VerbCaseName(c.commandLine, c.instance);
+                             if (c.answer == IDYES)
+                                 name += "_answer_yes";
+                             else if (c.answer == IDNO)
+                                 name += "_answer_no";
+                             return name;
+                         });
 
 }  // namespace

@@ -169,6 +169,34 @@ TEST_F(PickerWindows, WalkListsTopLevelWindowsInStackingOrderWithListsInStep)
     EXPECT_EQ(-1, IndexOf(titles, L"Walk taskbar"));
 }
 
+TEST_F(PickerWindows, NamesAreCutAtTheirFirstLineBreak)
+{
+    struct {
+        const wchar_t *cls, *title;
+        const wchar_t *listedClass, *listedTitle;
+    } cases[] = {
+        {L"BreakCrLf", L"first line\r\nsecond line", L"BreakCrLf", L"first line"},
+        {L"BreakLf", L"first\nsecond\r\nthird", L"BreakLf", L"first"},
+        {L"BreakCr", L"first\rsecond", L"BreakCr", L"first"},
+        // Nothing before the break: listed empty, still in step with its class.
+        {L"BreakFirst", L"\r\nsecond line", L"BreakFirst", L""},
+        {L"BreakClass\nrest", L"one line", L"BreakClass", L"one line"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(Narrow(c.listedClass));
+        HWND w = Make(c.cls, c.title);
+        ASSERT_NE(nullptr, w);
+        Raise(w);
+        CStrList titles, classes, processes;
+        CollectWindowNames(&titles, &classes, &processes);
+        ASSERT_LT(0u, titles.count);
+        EXPECT_EQ(std::wstring(c.listedClass), classes.At(0));
+        EXPECT_EQ(std::wstring(c.listedTitle), titles.At(0));
+        EXPECT_EQ(std::wstring(L"vorn_unit.exe"), processes.At(0));
+        TearDown();
+    }
+}
+
 // The popup menu runs its own modal loop on this thread; keyboard messages
 // posted to the thread beforehand are what it reads.
 class PickerMenu : public PickerWindows {

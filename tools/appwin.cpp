@@ -8,9 +8,9 @@
 // It runs until its window is closed. Posting APPWIN_ACTIVATE (WM_APP + 1)
 // to the window brings it to the foreground again.
 //
-// The window fills the screen like a phone's app and shows which way is up
-// at a glance: a coloured bar along its top, its title large under it and a
-// large arrow pointing up.
+// The window fills the screen under the status bar like a phone's app, and
+// shows which way is up at a glance: a coloured bar along its top, its title
+// large under it and a large arrow pointing up.
 #include <windows.h>
 #include <shellapi.h>
 #include "standin_log.h"
@@ -133,9 +133,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     wc.lpszClassName = className;
     if (!RegisterClassW(&wc))
         return 1;
+    // The whole screen under the phone's status bar, a title bar high.
     RECT work;
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
         SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    work.top += GetSystemMetrics(SM_CYCAPTION);
     HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                   work.left, work.top, work.right - work.left,
                                   work.bottom - work.top, NULL, NULL, instance, NULL);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Vorn's main job on the emulated phone: the monitor runs, the phone is
-# turned, apps come and go, and this script tells what the phone did.
+# turned, apps come and go, and this script tells what the phone did. At
+# each step it also draws the phone as a person holding it would see it, and
+# at the end puts those pictures on one sheet.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -46,6 +48,22 @@ printf '%s' '#window(Camera)
 #fdscreenoff(2)
 ' | sed 's/$/\r/' > "$phone/vorn.txt"
 
+# The phone starts upright, its display in portrait, whatever an earlier run
+# left behind.
+wine "$phone/sensordrv.exe" set 0x10002 >/dev/null
+wine reg delete 'HKLM\Software\EmulatedPhone\Display' /f /reg:64 >/dev/null 2>&1 || true
+
+frames=()
+shot() {  # shot STEP WHAT-VORN-DID [--screen-off]: a picture of the phone now
+  local file
+  file="$phone/step-$(printf '%02d' "$1").png"
+  if wine "$phone/phonepic.exe" frame "$file" --step "$1" --did "$2" "${@:3}" >/dev/null 2>&1; then
+    frames+=("$file")
+  else
+    say "  (no picture of step $1)"
+  fi
+}
+
 say "== Vorn on the emulated phone (480x640, display starts in portrait) =="
 say "Configuration file vorn.txt:"
 sed 's/\r$//; s/^/    /' "$phone/vorn.txt"
@@ -66,6 +84,7 @@ app() {  # app EXE TITLE CLASS: an app comes to the foreground
   say "App in the foreground: \"$2\" (class $3, program $1)"
 }
 
+did=""  # what Vorn did at the last turn, for the picture's caption
 turn() {  # turn VALUE WORDS: the driver reports a new position
   local before
   before=$(log_count "aygshell 298 ")
@@ -76,22 +95,30 @@ turn() {  # turn VALUE WORDS: the driver reports a new position
     local code
     code=$(last_code)
     say "  phone:  display rotation code $code ($(rotation_name "$code"))"
+    did="Vorn turned the display: code $code"
   else
     say "  phone:  rotation left as it was"
+    did="Vorn did not turn the display"
   fi
 }
 
 app appwin.exe "Inbox" "MailApp"
+shot 1 "Vorn runs; the display is in portrait"
 turn 0x10000 "held on its side"
+shot 2 "$did"
 turn 0x10001 "held on its other side"
+shot 3 "$did"
 turn 0x10002 "held upright"
+shot 4 "$did"
 
 app cprog.exe "Calculator" "CalcFrame"
 say "  (cprog.exe is listed in the configuration: Vorn leaves this app alone)"
 turn 0x10000 "held on its side"
+shot 5 "Listed app: $did"
 
 app appwin.exe "Notes" "NotesApp"
 turn 0x10003 "held upside down"
+shot 6 "$did"
 
 say
 say "A quick wobble, played by the driver from a trace: on its side, and upright"
@@ -103,6 +130,7 @@ wine "$phone/sensordrv.exe" play "$phone/wobble.trace" >/dev/null
 if wait_log "aygshell 298 " $((before + 2)) 60; then
   say "  phone:  display rotation codes $(grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 2 | sed 's/.*code=//' | tr -d '\r' | paste -sd, -) ($(rotation_name "$(last_code)"))"
 fi
+shot 7 "After a wobble: display code $(last_code)"
 
 say
 say "The phone is laid face down; #fdscreenoff(2) asks for the power key."
@@ -110,10 +138,14 @@ presses_before=$(log_count "keywatch down vk=0xdf")
 wine "$phone/sensordrv.exe" set 0x10004 >/dev/null
 if wait_log "keywatch up vk=0xdf" 1; then
   say "  phone:  power key pressed and released ($(( $(log_count "keywatch down vk=0xdf") - presses_before )) press)"
+  shot 8 "Vorn pressed the power key"
 else
   say "  phone:  no power key seen"
+  shot 8 "No power key seen"
 fi
 turn 0x10002 "picked up and held upright"
+# The power key put the display to sleep: the screen stays dark.
+shot 9 "${did/the display/it}; screen asleep" --screen-off
 
 say
 wine "$phone/vorn.exe" "#unload"
@@ -123,3 +155,13 @@ for _ in $(seq 1 100); do
 done
 say "vorn.exe #unload: the monitor let go of the sensor and ended."
 say "Final display rotation: $(rotation_name "$(last_code)")"
+
+say
+sheet="$phone/phone-story.png"
+if [ "${#frames[@]}" -gt 0 ] &&
+   wine "$phone/phonepic.exe" sheet "$sheet" "Vorn on the emulated phone: the screen turns with the phone, except in listed apps" "${frames[@]}" >/dev/null 2>&1; then
+  say "Pictures of each step are in ${phone#"$PWD"/}/ (step-01.png to step-$(printf '%02d' "${#frames[@]}").png);"
+  say "the whole story on one sheet: ${sheet#"$PWD"/}"
+else
+  say "The pictures could not be made."
+fi

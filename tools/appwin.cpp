@@ -7,6 +7,10 @@
 //
 // It runs until its window is closed. Posting APPWIN_ACTIVATE (WM_APP + 1)
 // to the window brings it to the foreground again.
+//
+// The window fills the screen under the status bar like a phone's app, and
+// shows which way is up at a glance: a coloured bar along its top, its title
+// large under it and a large arrow pointing up.
 #include <windows.h>
 #include <shellapi.h>
 #include "standin_log.h"
@@ -21,11 +25,81 @@ static void Activate(HWND window)
                (unsigned long long)(ULONG_PTR)window, GetForegroundWindow() == window);
 }
 
+// The app's colour, chosen by its class name so that apps differ.
+static COLORREF AppColor(LPCWSTR className)
+{
+    static const COLORREF colors[] = {RGB(36, 99, 200), RGB(222, 110, 24), RGB(34, 140, 74),
+                                      RGB(128, 64, 168), RGB(196, 44, 60)};
+    unsigned sum = 0;
+    for (LPCWSTR c = className; *c; c++)
+        sum = sum * 31 + *c;
+    return colors[sum % (sizeof(colors) / sizeof(colors[0]))];
+}
+
+static void Paint(HWND window)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    int w = client.right, h = client.bottom;
+    WCHAR title[128] = L"", className[128] = L"";
+    GetWindowTextW(window, title, 128);
+    GetClassNameW(window, className, 128);
+    COLORREF color = AppColor(className);
+    HBRUSH brush = CreateSolidBrush(color);
+    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+
+    // The top bar, with a white arrow in it.
+    int bar = h / 8;
+    RECT top = {0, 0, w, bar};
+    FillRect(dc, &top, brush);
+    SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    POINT head[3] = {
+        {w / 2, bar / 6}, {w / 2 + bar / 2, bar * 5 / 6}, {w / 2 - bar / 2, bar * 5 / 6}};
+    Polygon(dc, head, 3);
+
+    // The title, large.
+    HFONT font = CreateFontW(-(w / 7), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                             DEFAULT_PITCH, L"Tahoma");
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(24, 24, 28));
+    RECT text = {w / 20, bar + h / 20, w - w / 20, bar + h / 20 + w / 4};
+    DrawTextW(dc, title, -1, &text,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SelectObject(dc, oldFont);
+    DeleteObject(font);
+
+    // A large arrow pointing up: head and shaft.
+    SelectObject(dc, brush);
+    int cx = w / 2, tip = bar + h / 20 + w / 4 + h / 20, base = h - h / 12;
+    int half = w / 4, neck = tip + half;
+    POINT arrow[7] = {{cx, tip},
+                      {cx + half, neck},
+                      {cx + half / 3, neck},
+                      {cx + half / 3, base},
+                      {cx - half / 3, base},
+                      {cx - half / 3, neck},
+                      {cx - half, neck}};
+    Polygon(dc, arrow, 7);
+
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(brush);
+    EndPaint(window, &ps);
+}
+
 static LRESULT CALLBACK AppWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case APPWIN_ACTIVATE:
         Activate(window);
+        return 0;
+    case WM_PAINT:
+        Paint(window);
         return 0;
     case WM_CLOSE:
         // The window goes with the process. Destroying the active window
@@ -51,6 +125,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 
     WNDCLASSW wc;
     ZeroMemory(&wc, sizeof(wc));
+    wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = AppWndProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
@@ -58,8 +133,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     wc.lpszClassName = className;
     if (!RegisterClassW(&wc))
         return 1;
-    HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20,
-                                  200, 100, NULL, NULL, instance, NULL);
+    // The whole screen under the phone's status bar, a title bar high.
+    RECT work;
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+        SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    work.top += GetSystemMetrics(SM_CYCAPTION);
+    HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  work.left, work.top, work.right - work.left,
+                                  work.bottom - work.top, NULL, NULL, instance, NULL);
     if (!window)
         return 1;
     UpdateWindow(window);

@@ -1,8 +1,9 @@
-// The emulated phone's own parts: the sensor driver tool, the stand-in app
-// and the sensor library stand-in with its failing variants.
+// The emulated phone's own parts: the sensor driver tool, the stand-in app,
+// the picture tool and the sensor library stand-in with its failing variants.
 #include <string>
 #include <vector>
 #include "support/phone.h"
+#include "tools/phoneframe.h"
 
 namespace {
 
@@ -244,6 +245,64 @@ TEST_F(Tools, AppWindowComesToTheForeground)
     EXPECT_EQ(1, CountLog(L"title=Notes - Phone class=PhoneNotesClass"));
     EXPECT_EQ(1, CountLog(L"title=Calculator class=CalcClass"));
     EXPECT_EQ(2, CountLog(L"appwin closed window=0x"));
+}
+
+// Width and height from a PNG file's header, after checking its signature
+// and that the header chunk comes first; false when it is no PNG.
+bool PngSize(const std::string &bytes, unsigned *width, unsigned *height)
+{
+    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n", 8) != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0)
+        return false;
+    const unsigned char *b = (const unsigned char *)bytes.data();
+    *width = (unsigned)b[16] << 24 | (unsigned)b[17] << 16 | (unsigned)b[18] << 8 | b[19];
+    *height = (unsigned)b[20] << 24 | (unsigned)b[21] << 16 | (unsigned)b[22] << 8 | b[23];
+    return true;
+}
+
+TEST_F(Tools, PhonePicturesArePngFiles)
+{
+    Start(L"\"Inbox\" MailApp", L"appwin.exe");
+    ASSERT_TRUE(WaitUntil([] {
+        HWND app = FindWindowW(L"MailApp", L"Inbox");
+        return app && GetForegroundWindow() == app;
+    }));
+    SetSensor(0x10000);
+
+    // A frame of the phone as it is now, twice, then both on a sheet.
+    ToolRun run = Run(L"phonepic.exe", L"frame first.png --step 1 --did \"Vorn turned it\"");
+    EXPECT_EQ(0u, run.exitCode) << run.errors;
+    SetSensor(0x10004);
+    run = Run(L"phonepic.exe", L"frame second.png --step 2 --screen-off");
+    EXPECT_EQ(0u, run.exitCode) << run.errors;
+    for (const wchar_t *name : {L"first.png", L"second.png"}) {
+        SCOPED_TRACE(Narrow(name));
+        unsigned width = 0, height = 0;
+        ASSERT_TRUE(PngSize(ReadBytes(Path(name)), &width, &height));
+        EXPECT_EQ((unsigned)PHONE_FRAME_WIDTH, width);
+        EXPECT_EQ((unsigned)PHONE_FRAME_HEIGHT, height);
+    }
+    run = Run(L"phonepic.exe", L"sheet story.png \"The story\" first.png second.png");
+    EXPECT_EQ(0u, run.exitCode) << run.errors;
+    int sheetWidth = 0, sheetHeight = 0;
+    SheetSize(2, &sheetWidth, &sheetHeight);
+    unsigned width = 0, height = 0;
+    ASSERT_TRUE(PngSize(ReadBytes(Path(L"story.png")), &width, &height));
+    EXPECT_EQ((unsigned)sheetWidth, width);
+    EXPECT_EQ((unsigned)sheetHeight, height);
+
+    // A frame that is not there spoils the sheet; a wrong word is a usage error.
+    EXPECT_EQ(1u, Run(L"phonepic.exe", L"sheet none.png Title first.png missing.png").exitCode);
+    EXPECT_FALSE(FileExists(Path(L"none.png")));
+    const wchar_t *const usage[] = {L"", L"frame", L"frame x.png --step", L"frame x.png --step 1x",
+                                    L"frame x.png --turn", L"sheet x.png Title", L"draw x.png"};
+    for (const wchar_t *args : usage) {
+        SCOPED_TRACE(Narrow(args));
+        run = Run(L"phonepic.exe", args);
+        EXPECT_EQ(2u, run.exitCode);
+        EXPECT_NE("", run.errors) << "says nothing";
+    }
+    EXPECT_FALSE(FileExists(Path(L"x.png")));
 }
 
 typedef HANDLE(WINAPI *OpenFn)(DWORD);

@@ -208,17 +208,18 @@ static char *ToFileBytes(LPCWSTR text, int length, size_t *size)
     return bytes;
 }
 
-// Heap block for a formatted text of length characters and its terminator.
-static LPWSTR NewText(int length)
+// The file bytes of a formatted text, or null. The arguments come twice,
+// once to measure the text and once to write it, since a va_list is read
+// only once.
+static char *FormatFileBytesV(LPCWSTR format, va_list measure, va_list fill, size_t *size)
 {
-    return length >= 0 ? (LPWSTR)malloc(((size_t)length + 1) * sizeof(WCHAR)) : NULL;
-}
-
-// The file bytes of text (length characters), which this frees.
-static char *TakeFileBytes(LPWSTR text, int length, size_t *size)
-{
+    int length = FormatTextV(NULL, 0, format, measure);
+    if (length < 0)
+        return NULL;
+    LPWSTR text = (LPWSTR)malloc(((size_t)length + 1) * sizeof(WCHAR));
     if (!text)
         return NULL;
+    FormatTextV(text, length + 1, format, fill);
     char *bytes = ToFileBytes(text, length, size);
     free(text);
     return bytes;
@@ -228,18 +229,13 @@ void AppendTextF(LPCWSTR path, LPCWSTR format, ...)
 {
     if (!path)
         return;
-    va_list args;
-    va_start(args, format);
-    int length = FormatTextV(NULL, 0, format, args);
-    va_end(args);
-    LPWSTR text = NewText(length);
-    if (text) {
-        va_start(args, format);
-        FormatTextV(text, length + 1, format, args);
-        va_end(args);
-    }
+    va_list measure, fill;
+    va_start(measure, format);
+    va_start(fill, format);
     size_t size;
-    char *bytes = TakeFileBytes(text, length, &size);
+    char *bytes = FormatFileBytesV(format, measure, fill, &size);
+    va_end(fill);
+    va_end(measure);
     if (!bytes)
         return;
     // Opened only now, so that a text that could not be prepared does not
@@ -257,18 +253,13 @@ int CreateTextFileF(LPCWSTR path, LPCWSTR format, ...)
 {
     if (!path)
         return 0;
-    va_list args;
-    va_start(args, format);
-    int length = FormatTextV(NULL, 0, format, args);
-    va_end(args);
-    LPWSTR text = NewText(length);
-    if (text) {
-        va_start(args, format);
-        FormatTextV(text, length + 1, format, args);
-        va_end(args);
-    }
+    va_list measure, fill;
+    va_start(measure, format);
+    va_start(fill, format);
     size_t size;
-    char *bytes = TakeFileBytes(text, length, &size);
+    char *bytes = FormatFileBytesV(format, measure, fill, &size);
+    va_end(fill);
+    va_end(measure);
     if (!bytes)
         return 0;
     // CREATE_NEW: the check for an existing file and the creation are one

@@ -19,6 +19,24 @@ const wchar_t kClass[] = L"QZSGCFGEDIT";
 
 std::wstring DefaultText() { return LoadResString(IDS_DEFAULT_CONFIG); }
 
+// Names of the files and folders a pattern finds, sorted.
+std::vector<std::wstring> NamesIn(const std::wstring &pattern)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE walk = FindFirstFileW(pattern.c_str(), &found);
+    if (walk == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(walk, &found));
+    FindClose(walk);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // A folder of this test's own with the configuration path in it.
 class EditorFileTest : public ::testing::Test {
 protected:
@@ -49,22 +67,7 @@ protected:
     }
 
     // Names in the folder, sorted.
-    std::vector<std::wstring> Entries() const
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        HANDLE walk = FindFirstFileW((folder + L"\\*").c_str(), &found);
-        if (walk == INVALID_HANDLE_VALUE)
-            return names;
-        do {
-            std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                names.push_back(name);
-        } while (FindNextFileW(walk, &found));
-        FindClose(walk);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::wstring> Entries() const { return NamesIn(folder + L"\\*"); }
 };
 
 enum PathKind { MISSING, FILE_WITH, FOLDER };
@@ -501,19 +504,7 @@ protected:
 
     std::vector<std::wstring> Beside(const std::wstring &path) const
     {
-        std::vector<std::wstring> names;
-        std::wstring folder = path.substr(0, path.rfind(L'\\'));
-        WIN32_FIND_DATAW found;
-        HANDLE walk = FindFirstFileW(Long(folder + L"\\*").c_str(), &found);
-        if (walk == INVALID_HANDLE_VALUE)
-            return names;
-        do {
-            std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                names.push_back(name);
-        } while (FindNextFileW(walk, &found));
-        FindClose(walk);
-        return names;
+        return NamesIn(Long(path.substr(0, path.rfind(L'\\')) + L"\\*"));
     }
 };
 

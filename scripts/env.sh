@@ -72,7 +72,10 @@ vorn_start_wine() {
 }
 
 vorn_build() {
-  cmake -S . -B "$VORN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$VORN_TOOLCHAIN" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
+  # The toolchain counts only when the build folder is made; naming it again
+  # would only draw a warning.
+  local toolchain=()
+  [ -f "$VORN_BUILD/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$VORN_TOOLCHAIN")
+  cmake -S . -B "$VORN_BUILD" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$VORN_BUILD" -j "$(nproc)"
 }

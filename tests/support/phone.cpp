@@ -311,9 +311,17 @@ PROCESS_INFORMATION PhoneTest::Start(const std::wstring &args, const std::wstrin
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi;
     ZeroMemory(&pi, sizeof(pi));
-    BOOL ok = CreateProcessW(Path(exe).c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
-                             dir.c_str(), &si, &pi);
-    DWORD error = ok ? 0 : GetLastError();
+    // Now and then Wine fails to bring up a new process at all and answers
+    // ERROR_INTERNAL_ERROR before any of the program has run: that start is
+    // tried again, within a bound. Any other error is the test's to see.
+    BOOL ok = FALSE;
+    DWORD error = 0;
+    WaitUntil([&] {
+        ok = CreateProcessW(Path(exe).c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                            dir.c_str(), &si, &pi);
+        error = ok ? 0 : GetLastError();
+        return ok || error != ERROR_INTERNAL_ERROR;
+    }, 5000);
     EXPECT_TRUE(ok) << "cannot start " << Narrow(command) << ", error " << error;
     if (ok)
         started.push_back(pi);

@@ -67,6 +67,19 @@ void DrawFixture(Canvas &fixture)
     fixture.Fill({kFixtureWidth - 2, 0, kFixtureWidth, 2}, kBlue);
 }
 
+// The phone of the fixture display drawn on a white 320x320 picture, and
+// its layout. 1 when DrawPhone drew it.
+int DrawFixturePhone(Canvas &picture, PhoneState state, PhoneLayout *layout)
+{
+    Canvas fixture(kFixtureWidth, kFixtureHeight);
+    DrawFixture(fixture);
+    picture.Fill({0, 0, 320, 320}, kWhite);
+    RECT area = {0, 0, 320, 320};
+    int drawn = DrawPhone(picture.dc, &area, fixture.dc, kFixtureWidth, kFixtureHeight, &state);
+    LayoutPhone(&state, kFixtureWidth, kFixtureHeight, &area, layout);
+    return drawn;
+}
+
 bool IsRed(COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) < 60 && GetBValue(c) < 60; }
 bool IsBlue(COLORREF c) { return GetBValue(c) > 200 && GetRValue(c) < 60 && GetGValue(c) < 60; }
 bool IsWhite(COLORREF c) { return GetRValue(c) > 220 && GetGValue(c) > 220 && GetBValue(c) > 220; }
@@ -154,15 +167,9 @@ class PhonePair : public ::testing::TestWithParam<PairCase> {};
 TEST_P(PhonePair, MarksLandWhereTheViewerSeesThem)
 {
     const PairCase &c = GetParam();
-    Canvas fixture(kFixtureWidth, kFixtureHeight);
-    DrawFixture(fixture);
     Canvas picture(320, 320);
-    picture.Fill({0, 0, 320, 320}, kWhite);
-    RECT area = {0, 0, 320, 320};
-    PhoneState state = {c.sensor, c.rotation, 0};
-    ASSERT_EQ(1, DrawPhone(picture.dc, &area, fixture.dc, kFixtureWidth, kFixtureHeight, &state));
     PhoneLayout l;
-    LayoutPhone(&state, kFixtureWidth, kFixtureHeight, &area, &l);
+    ASSERT_EQ(1, DrawFixturePhone(picture, {c.sensor, c.rotation, 0}, &l));
 
     // The body lies the long way up or across; the bezel at its top end is
     // narrower than the one at its foot, where the key is.
@@ -228,15 +235,9 @@ class PhoneDark : public ::testing::TestWithParam<DarkCase> {};
 TEST_P(PhoneDark, ShowsNothingOfTheDisplay)
 {
     const DarkCase &c = GetParam();
-    Canvas fixture(kFixtureWidth, kFixtureHeight);
-    DrawFixture(fixture);
     Canvas picture(320, 320);
-    picture.Fill({0, 0, 320, 320}, kWhite);
-    RECT area = {0, 0, 320, 320};
-    PhoneState state = {c.sensor, c.rotation, c.screenOff};
-    ASSERT_EQ(1, DrawPhone(picture.dc, &area, fixture.dc, kFixtureWidth, kFixtureHeight, &state));
     PhoneLayout l;
-    LayoutPhone(&state, kFixtureWidth, kFixtureHeight, &area, &l);
+    ASSERT_EQ(1, DrawFixturePhone(picture, {c.sensor, c.rotation, c.screenOff}, &l));
 
     EXPECT_EQ(0, CountPixels(picture, IsRed));
     EXPECT_EQ(0, CountPixels(picture, IsBlue));

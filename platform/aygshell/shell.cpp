@@ -1,6 +1,7 @@
 // Shell library stand-in: start-up registration and the window helpers the
 // editor uses. Every call is recorded (see standin_log.h).
 #include "../aygshell.h"
+#include "../phonescreen.h"
 #include "../standin_log.h"
 #include <stddef.h>
 
@@ -69,8 +70,35 @@ extern "C" BOOL WINAPI SHHandleWMActivate(HWND, WPARAM wParam, LPARAM, SHACTIVAT
     return TRUE;
 }
 
-extern "C" BOOL WINAPI SHHandleWMSettingChange(HWND, WPARAM wParam, LPARAM, SHACTIVATEINFO *info)
+// After a turn, a window that covered the whole screen, or the work area, of
+// either orientation covers the same of the screen as it is now.
+static void FitToTurnedScreen(HWND window)
 {
+    RECT now;
+    if (!window || !GetWindowRect(window, &now))
+        return;
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    RECT screen, turnedScreen, work, turnedWork, fit;
+    SetRect(&screen, 0, 0, width, height);
+    SetRect(&turnedScreen, 0, 0, height, width);
+    PhoneWorkAreaOf(width, height, &work);
+    PhoneWorkAreaOf(height, width, &turnedWork);
+    if (EqualRect(&now, &screen) || EqualRect(&now, &turnedScreen))
+        fit = screen;
+    else if (EqualRect(&now, &work) || EqualRect(&now, &turnedWork))
+        fit = work;
+    else
+        return;
+    if (!EqualRect(&now, &fit))
+        SetWindowPos(window, NULL, fit.left, fit.top, fit.right - fit.left,
+                     fit.bottom - fit.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+extern "C" BOOL WINAPI SHHandleWMSettingChange(HWND window, WPARAM wParam, LPARAM,
+                                               SHACTIVATEINFO *info)
+{
+    if (wParam == SETTINGCHANGE_RESET)
+        FitToTurnedScreen(window);
     StandinLog(L"aygshell SHHandleWMSettingChange wparam=%Iu size=%lu", (UINT_PTR)wParam,
                info ? (unsigned long)info->cbSize : 0ul);
     return TRUE;

@@ -8,11 +8,13 @@
 // It runs until its window is closed. Posting APPWIN_ACTIVATE (WM_APP + 1)
 // to the window brings it to the foreground again.
 //
-// The window fills the screen under the status bar like a phone's app, and
-// shows which way is up at a glance: a coloured bar along its top, its title
+// The window fills the work area, the screen under the status bar, like a
+// phone's app, again after every turn of the display, and shows which way is
+// up at a glance: a coloured bar along its top, its title
 // large under it and a large arrow pointing up.
 #include <windows.h>
 #include <shellapi.h>
+#include "phonescreen.h"
 #include "standin_log.h"
 
 #define APPWIN_ACTIVATE (WM_APP + 1)
@@ -43,6 +45,9 @@ static void Paint(HWND window)
     RECT client;
     GetClientRect(window, &client);
     int w = client.right, h = client.bottom;
+    // Title and arrow are sized by the shorter side, so that they fit in
+    // landscape too.
+    int s = w < h ? w : h;
     WCHAR title[128] = L"", className[128] = L"";
     GetWindowTextW(window, title, 128);
     GetClassNameW(window, className, 128);
@@ -61,13 +66,13 @@ static void Paint(HWND window)
     Polygon(dc, head, 3);
 
     // The title, large.
-    HFONT font = CreateFontW(-(w / 7), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    HFONT font = CreateFontW(-(s / 7), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                              DEFAULT_PITCH, L"Tahoma");
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(24, 24, 28));
-    RECT text = {w / 20, bar + h / 20, w - w / 20, bar + h / 20 + w / 4};
+    RECT text = {w / 20, bar + h / 20, w - w / 20, bar + h / 20 + s / 4};
     DrawTextW(dc, title, -1, &text,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     SelectObject(dc, oldFont);
@@ -75,8 +80,8 @@ static void Paint(HWND window)
 
     // A large arrow pointing up: head and shaft.
     SelectObject(dc, brush);
-    int cx = w / 2, tip = bar + h / 20 + w / 4 + h / 20, base = h - h / 12;
-    int half = w / 4, neck = tip + half;
+    int cx = w / 2, tip = bar + h / 20 + s / 4 + h / 20, base = h - h / 12;
+    int half = s / 4, neck = tip + half;
     POINT arrow[7] = {{cx, tip},
                       {cx + half, neck},
                       {cx + half / 3, neck},
@@ -92,6 +97,15 @@ static void Paint(HWND window)
     EndPaint(window, &ps);
 }
 
+// Covers the work area of the screen as it is now.
+static void FitToWorkArea(HWND window)
+{
+    RECT work;
+    PhoneWorkArea(&work);
+    SetWindowPos(window, NULL, work.left, work.top, work.right - work.left,
+                 work.bottom - work.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 static LRESULT CALLBACK AppWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -100,6 +114,18 @@ static LRESULT CALLBACK AppWndProc(HWND window, UINT message, WPARAM wParam, LPA
         return 0;
     case WM_PAINT:
         Paint(window);
+        return 0;
+    case WM_SETTINGCHANGE:
+        // The display turned: lay the app out on the new screen.
+        if (wParam == SETTINGCHANGE_RESET) {
+            FitToWorkArea(window);
+            // Painted before the news of the turn has gone round: what is
+            // on the screen then is the app as it is now.
+            UpdateWindow(window);
+            StandinLog(L"appwin fitted window=0x%llx screen=%dx%d",
+                       (unsigned long long)(ULONG_PTR)window, GetSystemMetrics(SM_CXSCREEN),
+                       GetSystemMetrics(SM_CYSCREEN));
+        }
         return 0;
     case WM_CLOSE:
         // The window goes with the process. Destroying the active window
@@ -133,11 +159,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     wc.lpszClassName = className;
     if (!RegisterClassW(&wc))
         return 1;
-    // The whole screen under the phone's status bar, a title bar high.
     RECT work;
-    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
-        SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    work.top += GetSystemMetrics(SM_CYCAPTION);
+    PhoneWorkArea(&work);
     HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                   work.left, work.top, work.right - work.left,
                                   work.bottom - work.top, NULL, NULL, instance, NULL);

@@ -43,7 +43,8 @@ int ContentTurnFor(int bodyTurn, DWORD rotation)
 }
 
 // The body in its own units (those of the content), upright: bezels around
-// the glass, a wider one under it for the keys.
+// the glass, a wider one under it for the keys. The glass is the panel,
+// portrait however the display shows its content.
 struct BodyShape {
     int width, height;
     RECT glass;
@@ -51,12 +52,13 @@ struct BodyShape {
 
 static BodyShape ShapeFor(int contentWidth, int contentHeight)
 {
+    int panelWidth = contentWidth < contentHeight ? contentWidth : contentHeight;
+    int panelHeight = contentWidth < contentHeight ? contentHeight : contentWidth;
     BodyShape shape;
-    int side = contentWidth / 16 + 1, top = contentHeight / 10 + 1,
-        bottom = contentHeight / 6 + 1;
-    shape.width = contentWidth + 2 * side;
-    shape.height = contentHeight + top + bottom;
-    SetRect(&shape.glass, side, top, side + contentWidth, top + contentHeight);
+    int side = panelWidth / 16 + 1, top = panelHeight / 10 + 1, bottom = panelHeight / 6 + 1;
+    shape.width = panelWidth + 2 * side;
+    shape.height = panelHeight + top + bottom;
+    SetRect(&shape.glass, side, top, side + panelWidth, top + panelHeight);
     return shape;
 }
 
@@ -139,8 +141,9 @@ void LayoutPhone(const PhoneState *state, int contentWidth, int contentHeight,
         SetRectEmpty(&layout->content);
         return;
     }
-    // The content keeps its shape: turned across the glass it fills one way
-    // and leaves dark bars the other.
+    // The content keeps its shape. Turned as the display shows it, the
+    // screen as captured fills the glass; a screen whose mode does not match
+    // the rotation fills it one way and leaves dark bars the other.
     int w = layout->contentTurn % 2 ? contentHeight : contentWidth;
     int h = layout->contentTurn % 2 ? contentWidth : contentHeight;
     int sw = layout->screen.right - layout->screen.left;
@@ -274,7 +277,7 @@ int DrawPhone(HDC dc, const RECT *area, HDC content, int contentWidth, int conte
     PhoneLayout layout;
     LayoutPhone(state, contentWidth, contentHeight, area, &layout);
     int radius = Round(t.shape.width * t.scale / 7);
-    int edge = Round(t.scale * contentWidth / 120);
+    int edge = Round(t.scale * (t.shape.glass.right - t.shape.glass.left) / 120);
     if (edge < 1)
         edge = 1;
 

@@ -51,8 +51,9 @@ int BodyTurnFor(DWORD sensor);
 // (0 to 3) and the display's rotation code.
 int ContentTurnFor(int bodyTurn, DWORD rotation);
 
-// Lays out the phone for content of the given size (the display in its own
-// portrait shape) inside area.
+// Lays out the phone for content of the given size inside area. The content
+// is the screen as captured: 480x640 while the display shows portrait,
+// 640x480 while it shows landscape.
 void LayoutPhone(const PhoneState *state, int contentWidth, int contentHeight,
                  const RECT *area, PhoneLayout *layout);
 

@@ -1,9 +1,11 @@
 // The phone pictures of the run command, drawn from a small fixture instead
-// of a screenshot: an 8x12 "display" that is white with a red mark in its
-// top left corner and a blue one in its top right corner, so that a turn and
-// a mirror image tell apart. Each case draws the phone and looks where the
-// marks land.
+// of a screenshot: a "screen" that is white with a red mark in its top left
+// corner and a blue one in its top right corner, so that a turn and a mirror
+// image tell apart. Like the captured screen it is portrait (8x12) while the
+// display shows codes 0 and 2, and landscape (12x8) for codes 1 and 3. Each
+// case draws the phone and looks where the marks land.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,7 +14,7 @@
 
 namespace {
 
-const int kFixtureWidth = 8, kFixtureHeight = 12;
+const int kFixtureShort = 8, kFixtureLong = 12;
 const COLORREF kRed = RGB(255, 0, 0), kBlue = RGB(0, 0, 255), kWhite = RGB(255, 255, 255);
 
 // A 32-bit top-down bitmap with its own memory context, pixels readable.
@@ -59,25 +61,45 @@ private:
     DWORD *bits = nullptr;
 };
 
-// The fixture display: red top left, blue top right, both 2x2.
+// The fixture screen as the display shows a rotation code.
+int FixtureWidth(DWORD rotation) { return rotation % 2 ? kFixtureLong : kFixtureShort; }
+int FixtureHeight(DWORD rotation) { return rotation % 2 ? kFixtureShort : kFixtureLong; }
+
+// The fixture screen: red top left, blue top right, both 2x2.
 void DrawFixture(Canvas &fixture)
 {
-    fixture.Fill({0, 0, kFixtureWidth, kFixtureHeight}, kWhite);
+    fixture.Fill({0, 0, fixture.width, fixture.height}, kWhite);
     fixture.Fill({0, 0, 2, 2}, kRed);
-    fixture.Fill({kFixtureWidth - 2, 0, kFixtureWidth, 2}, kBlue);
+    fixture.Fill({fixture.width - 2, 0, fixture.width, 2}, kBlue);
 }
 
-// The phone of the fixture display drawn on a white 320x320 picture, and
-// its layout. 1 when DrawPhone drew it.
-int DrawFixturePhone(Canvas &picture, PhoneState state, PhoneLayout *layout)
+// The phone of a fixture screen of that size drawn on a white 320x320
+// picture, and its layout. 1 when DrawPhone drew it.
+int DrawFixturePhone(Canvas &picture, PhoneState state, int width, int height,
+                     PhoneLayout *layout)
 {
-    Canvas fixture(kFixtureWidth, kFixtureHeight);
+    Canvas fixture(width, height);
     DrawFixture(fixture);
     picture.Fill({0, 0, 320, 320}, kWhite);
     RECT area = {0, 0, 320, 320};
-    int drawn = DrawPhone(picture.dc, &area, fixture.dc, kFixtureWidth, kFixtureHeight, &state);
-    LayoutPhone(&state, kFixtureWidth, kFixtureHeight, &area, layout);
+    int drawn = DrawPhone(picture.dc, &area, fixture.dc, width, height, &state);
+    LayoutPhone(&state, width, height, &area, layout);
     return drawn;
+}
+
+// The same, the screen captured in the display's mode.
+int DrawFixturePhone(Canvas &picture, PhoneState state, PhoneLayout *layout)
+{
+    return DrawFixturePhone(picture, state, FixtureWidth(state.rotation),
+                            FixtureHeight(state.rotation), layout);
+}
+
+// The content covers the whole glass, but for a pixel of rounding.
+bool FillsTheGlass(const PhoneLayout &l)
+{
+    return abs(l.content.left - l.screen.left) <= 1 && abs(l.content.top - l.screen.top) <= 1 &&
+           abs(l.content.right - l.screen.right) <= 1 &&
+           abs(l.content.bottom - l.screen.bottom) <= 1;
 }
 
 bool IsRed(COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) < 60 && GetBValue(c) < 60; }
@@ -195,22 +217,34 @@ TEST_P(PhonePair, MarksLandWhereTheViewerSeesThem)
             EXPECT_TRUE(IsWhite(seen));
     }
 
-    // Turned across the glass the content keeps its shape: the rest of the
-    // glass stays dark.
-    EXPECT_TRUE(l.content.left >= l.screen.left && l.content.right <= l.screen.right &&
-                l.content.top >= l.screen.top && l.content.bottom <= l.screen.bottom);
-    if (l.content.top - l.screen.top > 2) {
-        EXPECT_TRUE(IsDark(picture.At((l.screen.left + l.screen.right) / 2, l.screen.top + 1)));
-    }
-    if (l.content.left - l.screen.left > 2) {
-        EXPECT_TRUE(IsDark(picture.At(l.screen.left + 1, (l.screen.top + l.screen.bottom) / 2)));
-    }
+    // The screen as captured, turned as the display shows it, fills the
+    // glass: no dark bars.
+    EXPECT_TRUE(FillsTheGlass(l));
 }
 
 INSTANTIATE_TEST_SUITE_P(Phone, PhonePair, ::testing::ValuesIn(kPairs),
                          [](const ::testing::TestParamInfo<PairCase> &info) {
                              return std::string(info.param.name);
                          });
+
+// A screen whose mode does not match the rotation (a display that refused
+// to switch) keeps its shape: upright across the turned glass, between dark
+// bars.
+TEST(PhoneScreen, ScreenNotSwitchedStandsBetweenDarkBars)
+{
+    Canvas picture(320, 320);
+    PhoneLayout l;
+    ASSERT_EQ(1, DrawFixturePhone(picture, {0x10000, 1, 0}, kFixtureShort, kFixtureLong, &l));
+    EXPECT_EQ(0, l.contentTurn);
+    EXPECT_GT(l.content.bottom - l.content.top, l.content.right - l.content.left);
+    EXPECT_EQ(l.screen.top, l.content.top);
+    EXPECT_EQ(l.screen.bottom, l.content.bottom);
+    ASSERT_GT(l.content.left - l.screen.left, 2);
+    EXPECT_TRUE(IsDark(picture.At(l.screen.left + 1, (l.screen.top + l.screen.bottom) / 2)));
+    EXPECT_TRUE(IsDark(picture.At(l.screen.right - 2, (l.screen.top + l.screen.bottom) / 2)));
+    POINT red = Inside(l.content, TopLeft);
+    EXPECT_TRUE(IsRed(picture.At(red.x, red.y)));
+}
 
 struct DarkCase {
     const char *name;
@@ -353,18 +387,19 @@ std::vector<bool> InkRows(const Canvas &canvas, int top, int bottom)
 
 TEST(PhoneFrame, CaptionLinesUnderThePhone)
 {
-    Canvas fixture(kFixtureWidth, kFixtureHeight);
+    PhoneState state = {0x10000, 1, 0};
+    const int width = FixtureWidth(state.rotation), height = FixtureHeight(state.rotation);
+    Canvas fixture(width, height);
     DrawFixture(fixture);
     Canvas frame(PHONE_FRAME_WIDTH, PHONE_FRAME_HEIGHT);
-    PhoneState state = {0x10000, 1, 0};
     WCHAR lines[PHONE_CAPTION_LINES][PHONE_CAPTION_LINE_CAPACITY] = {L"1. Held on its side", L"",
                                                                      L"Vorn turned it"};
-    ASSERT_EQ(1, DrawFrame(frame.dc, fixture.dc, kFixtureWidth, kFixtureHeight, &state, lines));
+    ASSERT_EQ(1, DrawFrame(frame.dc, fixture.dc, width, height, &state, lines));
 
     // The phone, marks and all, stays above the caption band.
     RECT area = {0, 0, PHONE_FRAME_WIDTH, PHONE_FRAME_PHONE_HEIGHT};
     PhoneLayout l;
-    LayoutPhone(&state, kFixtureWidth, kFixtureHeight, &area, &l);
+    LayoutPhone(&state, width, height, &area, &l);
     EXPECT_LE(l.body.bottom, PHONE_FRAME_PHONE_HEIGHT);
     EXPECT_TRUE(IsRed(frame.At(Inside(l.content, TopLeft).x, Inside(l.content, TopLeft).y)));
     EXPECT_TRUE(IsWhite(frame.At(2, 2))) << "a white frame";

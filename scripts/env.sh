@@ -1,6 +1,7 @@
-# Sourced by the run and test scripts: a private Wine prefix and, when no
-# display is set, an Xvfb screen the size of the phone's portrait screen.
-# Both are stopped again on exit, also on failure.
+# Sourced by the run and test scripts: a private Wine prefix and the phone's
+# display, an X server of its own whose screen turns between 480x640 and
+# 640x480 (scripts/phone-display.conf). Both are stopped again on exit, also
+# on failure. The X server needs root, as set-up does.
 #
 # VORN_ARCH picks the build: x86_64 (the default, in build/) or i686, the
 # phone's 32-bit word size (in build-i686/, with a 32-bit Wine prefix).
@@ -19,27 +20,38 @@ export WINEPREFIX=${WINEPREFIX:-$VORN_BUILD/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-_vorn_xvfb_pid=""
+_vorn_display_pid=""
 vorn_cleanup() {
   wineserver -k >/dev/null 2>&1 || true
-  if [ -n "$_vorn_xvfb_pid" ]; then
-    kill "$_vorn_xvfb_pid" >/dev/null 2>&1 || true
-    wait "$_vorn_xvfb_pid" 2>/dev/null || true
+  if [ -n "$_vorn_display_pid" ]; then
+    kill "$_vorn_display_pid" >/dev/null 2>&1 || true
+    wait "$_vorn_display_pid" 2>/dev/null || true
+    _vorn_display_pid=""
   fi
 }
 
+# Starts the phone's display and points DISPLAY at it. A display set by the
+# caller is not used: a turn of the phone switches the screen's mode, and
+# that must never be the user's own screen.
 vorn_start_display() {
-  if [ -n "${DISPLAY:-}" ]; then return 0; fi
-  local n=90
+  if [ -n "$_vorn_display_pid" ] && kill -0 "$_vorn_display_pid" 2>/dev/null; then
+    return 0
+  fi
+  local n=90 log="$VORN_BUILD/display.log" conf="$PWD/scripts/phone-display.conf"
+  mkdir -p "$VORN_BUILD"
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  setsid Xvfb ":$n" -screen 0 480x640x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-  _vorn_xvfb_pid=$!
+  setsid Xorg ":$n" -config "$conf" -noreset -nolisten tcp -logfile "$log" \
+    -novtswitch -sharevts </dev/null >/dev/null 2>&1 &
+  _vorn_display_pid=$!
   export DISPLAY=":$n"
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 200); do
     [ -e "/tmp/.X11-unix/X$n" ] && return 0
-    sleep 0.1
+    kill -0 "$_vorn_display_pid" 2>/dev/null || break
+    sleep 0.05
   done
-  echo "env: Xvfb did not start on :$n" >&2
+  echo "env: the phone's display (Xorg) did not start on :$n; its log is $log" >&2
+  kill "$_vorn_display_pid" >/dev/null 2>&1 || true
+  _vorn_display_pid=""
   return 1
 }
 

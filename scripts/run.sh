@@ -21,7 +21,8 @@ export PHONE_CALL_LOG="$phone/calls.log"
 
 say() { printf '%s\n' "$*"; }
 log_count() { grep -c -- "$1" "$PHONE_CALL_LOG" 2>/dev/null || true; }
-last_code() { grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 1 | sed 's/.*code=//' | tr -d '\r'; }
+last_code() { grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 1 | sed 's/.*code=//; s/ .*//' | tr -d '\r'; }
+last_screen() { grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 1 | sed -n 's/.*screen=//p' | tr -d '\r'; }
 wait_log() {  # wait_log TEXT COUNT [TRIES]: until the call log holds TEXT COUNT times
   for _ in $(seq 1 "${3:-200}"); do
     [ "$(log_count "$1")" -ge "$2" ] && return 0
@@ -64,7 +65,7 @@ shot() {  # shot STEP WHAT-VORN-DID [--screen-off]: a picture of the phone now
   fi
 }
 
-say "== Vorn on the emulated phone (480x640, display starts in portrait) =="
+say "== Vorn on the emulated phone (a 480x640 screen that turns to 640x480; display starts in portrait) =="
 say "Configuration file vorn.txt:"
 sed 's/\r$//; s/^/    /' "$phone/vorn.txt"
 say
@@ -94,7 +95,7 @@ turn() {  # turn VALUE WORDS: the driver reports a new position
   if wait_log "aygshell 298 " $((before + 1)) 40; then
     local code
     code=$(last_code)
-    say "  phone:  display rotation code $code ($(rotation_name "$code"))"
+    say "  phone:  display rotation code $code ($(rotation_name "$code")), screen $(last_screen)"
     did="Vorn turned the display: code $code"
   else
     say "  phone:  rotation left as it was"
@@ -128,7 +129,7 @@ printf '0 0x10000\n100 0x10002\n' > "$phone/wobble.trace"
 before=$(log_count "aygshell 298 ")
 wine "$phone/sensordrv.exe" play "$phone/wobble.trace" >/dev/null
 if wait_log "aygshell 298 " $((before + 2)) 60; then
-  say "  phone:  display rotation codes $(grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 2 | sed 's/.*code=//' | tr -d '\r' | paste -sd, -) ($(rotation_name "$(last_code)"))"
+  say "  phone:  display rotation codes $(grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 2 | sed 's/.*code=//; s/ .*//' | tr -d '\r' | paste -sd, -) ($(rotation_name "$(last_code)")), screen $(last_screen)"
 fi
 shot 7 "After a wobble: display code $(last_code)"
 

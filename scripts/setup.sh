@@ -8,7 +8,8 @@ set -euo pipefail
 
 # What the scripts call, and the Debian package that provides it. A command
 # is looked up on the PATH; a path names a file. The 32-bit builds run
-# under the i386 loader, which comes from the i386 architecture.
+# under the i386 loader, which comes from the i386 architecture; its X
+# libraries for mode switches are only recommended by it, so named here.
 vorn_needs() {
   cat <<'EOF'
 x86_64-w64-mingw32-gcc-posix     gcc-mingw-w64-x86-64-posix
@@ -29,7 +30,10 @@ wineboot                         wine
 wineserver                       wine
 /usr/lib/wine/wine64             wine64
 /usr/lib/wine/wine               wine32:i386
-Xvfb                             xvfb
+Xorg                             xserver-xorg-core
+/usr/lib/xorg/modules/drivers/dummy_drv.so xserver-xorg-video-dummy
+/usr/lib/i386-linux-gnu/libXrandr.so.2 libxrandr2:i386
+/usr/lib/i386-linux-gnu/libXrender.so.1 libxrender1:i386
 cmake                            cmake
 /usr/src/googletest/CMakeLists.txt googletest
 EOF

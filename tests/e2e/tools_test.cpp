@@ -247,6 +247,107 @@ TEST_F(Tools, AppWindowComesToTheForeground)
     EXPECT_EQ(2, CountLog(L"appwin closed window=0x"));
 }
 
+// The display's rotation service of the program folder's shell library,
+// called from this process as the monitor would call it.
+LONG TurnDisplay(const std::wstring &folder, DWORD code)
+{
+    HMODULE shell = LoadLibraryW((folder + L"\\aygshell.dll").c_str());
+    if (!shell)
+        return -2;
+    typedef LONG(WINAPI * SetFn)(DWORD);
+    SetFn set = (SetFn)(void *)GetProcAddress(shell, MAKEINTRESOURCEA(298));
+    LONG result = set ? set(code) : -2;
+    FreeLibrary(shell);
+    return result;
+}
+
+// The app covers the work area of a width x height screen, all of it under
+// the status bar, and shows which way is up: its coloured top bar spans the
+// whole width, with the white head of its arrow in the middle.
+bool CoversWorkArea(HWND app, int width, int height)
+{
+    RECT outer, work = {0, 26, width, height};
+    return GetWindowRect(app, &outer) && EqualRect(&outer, &work);
+}
+
+bool AppLaidOutFor(HWND app, int width, int height)
+{
+    RECT client;
+    if (!CoversWorkArea(app, width, height) || !GetClientRect(app, &client))
+        return false;
+    POINT origin = {0, 0};
+    ClientToScreen(app, &origin);
+    int bar = client.bottom / 8;
+    HDC screen = GetDC(NULL);
+    COLORREF left = GetPixel(screen, origin.x + 2, origin.y + 2);
+    COLORREF right = GetPixel(screen, origin.x + client.right - 3, origin.y + 2);
+    COLORREF head = GetPixel(screen, origin.x + client.right / 2, origin.y + bar * 2 / 3);
+    ReleaseDC(NULL, screen);
+    return left == right && left != RGB(255, 255, 255) && head == RGB(255, 255, 255);
+}
+
+TEST_F(Tools, AppFillsTheWorkAreaAgainAfterATurn)
+{
+    Start(L"\"Inbox\" MailApp", L"appwin.exe");
+    HWND inbox = NULL;
+    ASSERT_TRUE(WaitUntil([&] {
+        inbox = FindWindowW(L"MailApp", L"Inbox");
+        return inbox && AppLaidOutFor(inbox, 480, 640);
+    })) << "the app does not cover the portrait work area";
+
+    ASSERT_EQ(0, TurnDisplay(dir, 1));
+    EXPECT_TRUE(ScreenIs(640, 480));
+    EXPECT_TRUE(WaitUntil([&] { return AppLaidOutFor(inbox, 640, 480); }))
+        << "the app does not follow the turn";
+    EXPECT_TRUE(WaitLog(L"appwin fitted window="));
+
+    // An app started in landscape sizes itself to the screen as it is then.
+    Start(L"\"Notes\" NotesApp", L"appwin.exe");
+    HWND notes = NULL;
+    EXPECT_TRUE(WaitUntil([&] {
+        notes = FindWindowW(L"NotesApp", L"Notes");
+        return notes && AppLaidOutFor(notes, 640, 480);
+    })) << "an app started after the turn does not cover the landscape work area";
+
+    ASSERT_EQ(0, TurnDisplay(dir, 0));
+    EXPECT_TRUE(ScreenIs(480, 640));
+    EXPECT_TRUE(WaitUntil([&] {
+        return AppLaidOutFor(notes, 480, 640) && CoversWorkArea(inbox, 480, 640);
+    })) << "the apps do not follow the turn back";
+}
+
+TEST_F(Tools, RotationServiceAnswersTheKeptCodeAndRefusesUnknownOnes)
+{
+    // A code the display does not know changes nothing, and says so.
+    EXPECT_EQ(-1, TurnDisplay(dir, 4));
+    EXPECT_EQ(0u, Rotation());
+    EXPECT_TRUE(ScreenIs(480, 640));
+    EXPECT_EQ(1, CountLog(L"aygshell 298 code=4 unknown"));
+
+    // Upside down keeps the portrait screen; the code is what is asked back.
+    EXPECT_EQ(0, TurnDisplay(dir, 2));
+    EXPECT_TRUE(ScreenIs(480, 640));
+    EXPECT_EQ(1, CountLog(L"aygshell 298 code=2 screen=480x640"));
+
+    // The query answers the kept code, not the screen.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, DISPLAY_KEY, 0, NULL, 0,
+                                             KEY_SET_VALUE, NULL, &key, NULL));
+    DWORD code = 3;
+    RegSetValueExW(key, L"Rotation", 0, REG_DWORD, (const BYTE *)&code, sizeof(code));
+    RegCloseKey(key);
+    HMODULE shell = LoadLibraryW(Path(L"aygshell.dll").c_str());
+    ASSERT_NE(nullptr, shell);
+    typedef LONG(WINAPI * QueryFn)(DWORD *);
+    QueryFn query = (QueryFn)(void *)GetProcAddress(shell, MAKEINTRESOURCEA(299));
+    ASSERT_NE(nullptr, query);
+    DWORD answer = 0;
+    EXPECT_EQ(0, query(&answer));
+    FreeLibrary(shell);
+    EXPECT_EQ(3u, answer);
+    EXPECT_TRUE(ScreenIs(480, 640));
+}
+
 // Width and height from a PNG file's header, after checking its signature
 // and that the header chunk comes first; false when it is no PNG.
 bool PngSize(const std::string &bytes, unsigned *width, unsigned *height)

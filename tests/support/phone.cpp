@@ -240,6 +240,25 @@ static void KillMonitors()
     }
 }
 
+bool ScreenIs(int width, int height)
+{
+    return GetSystemMetrics(SM_CXSCREEN) == width && GetSystemMetrics(SM_CYSCREEN) == height;
+}
+
+bool ResetScreen()
+{
+    if (ScreenIs(480, 640))
+        return true;
+    DEVMODEW mode;
+    ZeroMemory(&mode, sizeof(mode));
+    mode.dmSize = sizeof(mode);
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    mode.dmPelsWidth = 480;
+    mode.dmPelsHeight = 640;
+    return ChangeDisplaySettingsExW(NULL, &mode, NULL, 0, NULL) == DISP_CHANGE_SUCCESSFUL &&
+           ScreenIs(480, 640);
+}
+
 void PhoneTest::SetUp()
 {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -282,7 +301,10 @@ void PhoneTest::SetUp()
     SetEnvironmentVariableW(L"PHONE_CALL_LOG", logPath.c_str());
     KillMonitors();
     ClearSensor();
+    // The phone starts upright, its display in portrait with code 0, whatever
+    // an earlier test left.
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, DISPLAY_KEY);
+    ASSERT_TRUE(ResetScreen()) << "the screen cannot be set to 480x640";
 }
 
 void PhoneTest::TearDown()

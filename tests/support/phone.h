@@ -35,6 +35,11 @@ std::string VerbCaseName(const wchar_t *commandLine, bool instance);
 // Times text occurs in bytes.
 int CountOccurrences(const std::string &bytes, const std::string &text);
 
+// The screen's size as every process sees it; back to the phone's portrait
+// screen, 480x640 (false when the display refuses).
+bool ScreenIs(int width, int height);
+bool ResetScreen();
+
 // A window of the monitor's class in the test process: it stands for a
 // running monitor. proc handles its messages (the class may already have
 // been registered by another test with a procedure of its own).

@@ -9,5 +9,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Tests are Windows programs: CTest starts them through Wine, which picks the
-# 32- or 64-bit loader by the program.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# 32- or 64-bit loader by the program, by way of a wrapper that starts a
+# program again when Wine could not bring it up at all.
+set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

@@ -48,7 +48,16 @@ vorn_locate() {
   return 0
 }
 
+# One set-up at a time on the machine: two runs started together would
+# otherwise both install, and collide on apt's lock.
+vorn_setup_lock=/tmp/vorn-setup.lock
+
 vorn_install() {
+  exec 9>"$vorn_setup_lock"
+  if ! flock -n 9; then
+    echo "setup: waiting for another run's set-up to finish ($vorn_setup_lock)"
+    flock 9
+  fi
   local need=() cmd pkg
   while read -r cmd pkg; do
     [ -n "$(vorn_locate "$cmd")" ] && continue
@@ -65,8 +74,11 @@ vorn_install() {
         *":i386 "*) dpkg --print-foreign-architectures | grep -qx i386 ||
                       dpkg --add-architecture i386 ;;
       esac
-      apt-get update -qq &&
-      apt-get install -y -qq --no-install-recommends "${need[@]}"
+      # apt's own lock may be held by something else for a while: wait. No
+      # service that a package starts keeps the set-up lock.
+      apt-get update -qq -o DPkg::Lock::Timeout=600 9>&- &&
+      apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends \
+        "${need[@]}" 9>&-
     } >"$log" 2>&1; then
       tail -n 20 "$log" >&2
       rm -f "$log"

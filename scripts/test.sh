@@ -19,7 +19,7 @@ test_build() {
     rm -f "$VORN_BUILD/junit.xml"
     vorn_build || { echo "$VORN_ARCH: the build failed" >&2; exit 1; }
     vorn_start_display || exit 1
-    vorn_start_wine
+    vorn_start_wine || exit 1
     cd "$VORN_BUILD" || exit 1
     ctest --output-on-failure --timeout 600 --output-junit junit.xml "$@"
   )

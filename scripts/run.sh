@@ -87,14 +87,18 @@ app() {  # app EXE TITLE CLASS: an app comes to the foreground
 
 did=""  # what Vorn did at the last turn, for the picture's caption
 turn() {  # turn VALUE WORDS: the driver reports a new position
-  local before
+  local before told was
   before=$(log_count "aygshell 298 ")
+  told=$(log_count "aygshell told the windows")
+  was=$(last_code)
   say "  sensor: $2 ($1)"
   wine "$phone/sensordrv.exe" set "$1" >/dev/null
   # The monitor waits #timeout(300) before it reads the position again.
   if wait_log "aygshell 298 " $((before + 1)) 40; then
     local code
     code=$(last_code)
+    # A new code: the apps lay themselves out anew before the picture.
+    [ "$code" = "${was:-0}" ] || wait_log "aygshell told the windows" $((told + 1)) 40 || true
     say "  phone:  display rotation code $code ($(rotation_name "$code")), screen $(last_screen)"
     did="Vorn turned the display: code $code"
   else

@@ -4,7 +4,9 @@
 //
 // A turn does what the phone's shell does around it: the screen switches
 // between portrait and landscape, and every top-level window is told that
-// the settings changed, so that apps lay themselves out anew. A process that
+// the settings changed, so that apps lay themselves out anew. The telling
+// goes on beside the caller, as the shell's would: the caller is free once
+// the code is kept and the screen switched. A process that
 // sets PHONE_SCREEN_FIXED (unit tests calling the service in-process) keeps
 // the screen as it is: only the code is kept.
 #include "../aygshell.h"
@@ -62,6 +64,43 @@ static LONG SwitchScreen(int width, int height)
     return ChangeDisplaySettingsExW(NULL, &mode, NULL, 0, NULL);
 }
 
+static void TellWindows(DWORD code)
+{
+    DWORD_PTR result;
+    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, SETTINGCHANGE_RESET, 0,
+                        SMTO_ABORTIFHUNG, TELL_WINDOW_TIMEOUT_MS, &result);
+    StandinLog(L"aygshell told the windows of the turn to %lu", (unsigned long)code);
+}
+
+// The thread holds a reference to this library, so that it stays loaded
+// until the telling is done.
+static DWORD WINAPI TellWindowsThread(LPVOID param)
+{
+    HMODULE self = NULL;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       (LPCWSTR)(void *)TellWindowsThread, &self);
+    TellWindows((DWORD)(UINT_PTR)param);
+    FreeLibraryAndExitThread(self, 0);
+    return 0;
+}
+
+static void TellWindowsBeside(DWORD code)
+{
+    HMODULE self = NULL;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           (LPCWSTR)(void *)TellWindowsThread, &self)) {
+        HANDLE thread =
+            CreateThread(NULL, 0, TellWindowsThread, (LPVOID)(UINT_PTR)code, 0, NULL);
+        if (thread) {
+            CloseHandle(thread);
+            return;
+        }
+        FreeLibrary(self);
+    }
+    TellWindows(code);
+}
+
 extern "C" LONG WINAPI RotationSet(DWORD code)
 {
     if (code > 3) {
@@ -89,13 +128,10 @@ extern "C" LONG WINAPI RotationSet(DWORD code)
             return -1;
         }
     }
-    if (!fixed && code != old) {
-        DWORD_PTR result;
-        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, SETTINGCHANGE_RESET, 0,
-                            SMTO_ABORTIFHUNG, TELL_WINDOW_TIMEOUT_MS, &result);
-    }
     StandinLog(L"aygshell 298 code=%lu screen=%dx%d", (unsigned long)code,
                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    if (!fixed && code != old)
+        TellWindowsBeside(code);
     return 0;
 }
 

@@ -69,8 +69,11 @@ inline LPCWSTR LoadStringPointer(HINSTANCE module, UINT id)
 // Puts the file from in the place of the file to. The phone replaces a file
 // in one step only on its object store, and only a file that exists; when
 // that fails (no file there yet, or a storage card) the old file, if any,
-// has to go first.
-inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
+// has to go first. From then on *oldGone is 1: the file at to may be missing
+// or be another process's new file, and from holds the only copy of its
+// text. A file that appears at to in between makes the move fail with
+// ERROR_ALREADY_EXISTS; calling again deletes it and moves again.
+inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to, int *oldGone)
 {
     if (DeleteAndRenameFile(to, from))
         return TRUE;
@@ -78,6 +81,7 @@ inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
         return FALSE;
     if (GetFileAttributesW(to) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(to))
         return FALSE;
+    *oldGone = 1;
     return MoveFileW(from, to);
 }
 
@@ -104,9 +108,11 @@ inline LPCWSTR LoadStringPointer(HINSTANCE module, UINT id)
     return text;
 }
 
-// Puts the file from in the place of the file to, in one step.
-inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
+// Puts the file from in the place of the file to, in one step: the old
+// file is never gone before the new one is there, so *oldGone stays as it is.
+inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to, int *oldGone)
 {
+    (void)oldGone;
     return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 

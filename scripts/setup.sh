@@ -31,6 +31,7 @@ wineserver                       wine
 /usr/lib/wine/wine               wine32:i386
 Xvfb                             xvfb
 cmake                            cmake
+clang++                          clang
 /usr/src/googletest/CMakeLists.txt googletest
 EOF
 }

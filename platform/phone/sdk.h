@@ -1,7 +1,7 @@
 // What the phone's SDK headers declare and the desktop's do not: the
 // phone-only calls of platform/wince.h and the phone's entry point. With the
-// desktop headers, include this first to compile the phone's form; it
-// declares, it defines nothing.
+// desktop headers, include this first to compile the phone's form. It
+// holds declarations and the entry point's name, nothing else.
 #pragma once
 
 #include <windows.h>

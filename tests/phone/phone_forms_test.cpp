@@ -280,19 +280,18 @@ const StringCase kStringCases[] = {
 TEST(PhoneForms, StringLookupWithoutABufferGivesThePointer)
 {
     HINSTANCE self = GetModuleHandleW(NULL);
-    g_vorn.resModule = self;
-    g_vorn.ownModule = self;
     for (const StringCase &c : kStringCases) {
         SCOPED_TRACE(c.name);
+        HINSTANCE module = c.module ? self : NULL;
         // The desktop's way hands the pointer back through the buffer.
         LPCWSTR stored = NULL;
-        if (LoadStringW(self, c.id, (LPWSTR)&stored, 0) <= 0)
+        if (module && LoadStringW(module, c.id, (LPWSTR)&stored, 0) <= 0)
             stored = NULL;
         ASSERT_EQ(c.found, stored != NULL);
-        EXPECT_EQ(c.module ? stored : NULL, LoadStringPointer(c.module ? self : NULL, c.id));
-        if (c.module) {
-            EXPECT_EQ(stored, LoadResString(c.id));
-        }
+        EXPECT_EQ(stored, LoadStringPointer(module, c.id));
+        g_vorn.resModule = module;
+        g_vorn.ownModule = module;
+        EXPECT_EQ(stored, LoadResString(c.id));
     }
 }
 #endif

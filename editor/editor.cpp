@@ -50,15 +50,18 @@ void LoadEditorText(LPCWSTR configPath)
 }
 
 // Puts the file from in the place of the file to, retrying for a moment
-// while the monitor holds the file at a sensor event.
-static int MoveOver(LPCWSTR from, LPCWSTR to)
+// while the monitor holds the file at a sensor event. Once the old file is
+// gone (*oldGone, as MoveFileOver sets it), a file found at to is the
+// monitor's default text, written at an event in between: it goes again.
+static int MoveOver(LPCWSTR from, LPCWSTR to, int *oldGone)
 {
     for (int attempt = 1;; ++attempt) {
-        if (MoveFileOver(from, to))
+        if (MoveFileOver(from, to, oldGone))
             return 1;
         DWORD error = GetLastError();
-        if (attempt >= REPLACE_ATTEMPTS ||
-            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+        int held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+        int reappeared = *oldGone && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
+        if (attempt >= REPLACE_ATTEMPTS || (!held && !reappeared))
             return 0;
         Sleep(REPLACE_RETRY_MS);
     }
@@ -86,6 +89,8 @@ int SaveTempName(LPCWSTR path, int serial, LPWSTR temp)
 // Delete, then write a new file: the way for a folder too deep for any
 // temporary name. A file that appears in between (the monitor writing the
 // default text) goes again, so the text never lands behind another one.
+// There is no other copy of the text: when the tries run out, the file may
+// be missing.
 static int RewriteFile(LPCWSTR path, LPCWSTR text)
 {
     for (int attempt = 1;; ++attempt) {
@@ -116,9 +121,13 @@ int SaveConfigText(LPCWSTR path, LPWSTR text, UINT capacity)
         if (!SaveTempName(path, serial, temp))
             break;
         if (CreateTextFileF(temp, L"%s", text)) {
-            if (MoveOver(temp, path))
+            int oldGone = 0;
+            if (MoveOver(temp, path, &oldGone))
                 return 1;
-            DeleteFileW(temp);
+            // Once the old file is gone, the temporary file holds the only
+            // copy of the new text: it stays, whatever the file holds now.
+            if (!oldGone)
+                DeleteFileW(temp);
             return 0;
         }
         // A free name that cannot be written: nor could the file itself.

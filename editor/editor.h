@@ -38,11 +38,17 @@ LPWSTR CopyDefaultText(void);
 
 // Writes text (capacity characters, changed in place: every CR is removed)
 // as the new content of the configuration file at path. The text goes to a
-// new file of its own beside it first, which then replaces the old file in
-// one step, so the file always holds either the old text or the whole new
-// one. In a folder so deep that no such name fits, the file is deleted and
-// written anew. Returns 1 when the file holds the text, 0 when it was left
-// as it was.
+// new file of its own beside it first ("~vorn<n>.tmp"), which then replaces
+// the old file. Afterwards the file holds either the old text or the whole
+// new one, with one exception: where the platform cannot replace a file in
+// one step (on the phone, a storage card or no file yet), the old file is
+// deleted before the move; if the move then fails for good, the file may be
+// missing or hold the monitor's default text, and the new text stays whole
+// in the temporary file, which is never deleted once the old file is gone.
+// A temporary file that Save did not write in the same call is never
+// touched. In a folder so deep that no such name fits, the file is deleted
+// and written anew; when that fails for good, the file may be missing.
+// Returns 1 when the file holds the text, 0 otherwise.
 int SaveConfigText(LPCWSTR path, LPWSTR text, UINT capacity);
 
 // The serial-th temporary name of Save beside path ("~vorn1.tmp", ...) in

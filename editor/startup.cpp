@@ -3,18 +3,16 @@
 #include "message.h"
 #include "common/config.h"
 #include "res/resource.h"
-#include <shlobj.h>
 
 #define EXE_PATH_CAPACITY 260
 
 int StartupShortcutPath(LPWSTR path)
 {
     WCHAR folder[STARTUP_FOLDER_CAPACITY];
-    folder[0] = 0;
     path[0] = 0;
     // Without the folder there is no place for the shortcut: a path made of
     // the file name alone would land in whatever folder is current.
-    if (!SHGetSpecialFolderPathW(NULL, folder, CSIDL_STARTUP, TRUE) || !folder[0])
+    if (!GetShellFolderPath(CSIDL_STARTUP, folder))
         return 0;
     FormatText(path, STARTUP_PATH_CAPACITY, L"%s\\VornStart.lnk", folder);
     return 1;
@@ -30,9 +28,10 @@ void CreateStartupShortcut(void)
         return;
     if (!StartupShortcutPath(path))
         return;
-    // The file is made afresh: the append then holds only the shortcut.
+    // Into a file of its own, made afresh: when the old one cannot go, it
+    // stays as it was rather than get the shortcut appended to it.
     DeleteFileW(path);
-    AppendTextF(path, L"1#\"%s\" #load", exe);
+    CreateTextFileF(path, L"1#\"%s\" #load", exe);
 }
 
 void StartupCommand(HWND editor)

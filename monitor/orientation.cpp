@@ -12,6 +12,11 @@
 
 PFN_DisplayEscape g_displayEscape = ExtEscape;
 PFN_EventWait g_eventWait = WaitUnlessShutDown;
+PFN_QueueWait g_queueWait = MsgWaitForMultipleObjects;
+
+// The pause before looking again after a queue wait that brought nothing:
+// short, so that an unload is still heard at once.
+#define QUEUE_IDLE_SLICE_MS 10
 
 // The wait before the position is read again. A negative timeout would be
 // an endless wait; it means no wait.
@@ -30,6 +35,7 @@ static int ShutDownQueued(HWND window)
 int WaitUnlessShutDown(HWND window, DWORD ms)
 {
     DWORD start = GetTickCount();
+    int idle = 0;  // returns of the queue wait in a row that did not end it
     for (;;) {
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= ms)
@@ -39,7 +45,15 @@ int WaitUnlessShutDown(HWND window, DWORD ms)
         // taken out: the loop handles every message in order after the wait.
         if (ShutDownQueued(window))
             return 0;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, ms - elapsed, QS_POSTMESSAGE);
+        // The platform may end the wait with nothing new for the thread (on
+        // an activation, say), and the monitor runs above normal priority:
+        // after a failure, or a second return in a row, it pauses first.
+        DWORD woke = g_queueWait(0, NULL, FALSE, ms - elapsed, QS_POSTMESSAGE);
+        if (woke == WAIT_FAILED || ++idle >= 2) {
+            elapsed = GetTickCount() - start;
+            if (elapsed < ms)
+                Sleep(ms - elapsed < QUEUE_IDLE_SLICE_MS ? ms - elapsed : QUEUE_IDLE_SLICE_MS);
+        }
     }
 }
 

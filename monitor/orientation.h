@@ -30,6 +30,11 @@ int WaitUnlessShutDown(HWND window, DWORD ms);
 // handler waits.
 typedef int (*PFN_EventWait)(HWND window, DWORD ms);
 extern PFN_EventWait g_eventWait;
+// The queue wait inside WaitUnlessShutDown (MsgWaitForMultipleObjects).
+// Tests replace it with one that returns at once, as the platform may.
+typedef DWORD(WINAPI *PFN_QueueWait)(DWORD count, const HANDLE *handles, BOOL waitAll,
+                                      DWORD ms, DWORD wakeMask);
+extern PFN_QueueWait g_queueWait;
 
 int MatchesAnyEntry(const CStrList *list, LPCWSTR name);
 // 1 when the foreground window with these names is to be left alone.

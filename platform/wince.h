@@ -15,6 +15,11 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+// Older phone SDKs lack it.
+#ifndef INVALID_FILE_ATTRIBUTES
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#endif
+
 // The phone's power key.
 #ifndef VK_OFF
 #define VK_OFF 0xDF
@@ -50,6 +55,8 @@ typedef struct _VIDEO_POWER_MANAGEMENT {
 
 #ifdef _WIN32_WCE
 
+#include <shlobj.h>
+
 // With no buffer the phone hands back a pointer to the stored, read-only
 // text as the result, or null when the module has no such string.
 inline LPCWSTR LoadStringPointer(HINSTANCE module, UINT id)
@@ -62,8 +69,11 @@ inline LPCWSTR LoadStringPointer(HINSTANCE module, UINT id)
 // Puts the file from in the place of the file to. The phone replaces a file
 // in one step only on its object store, and only a file that exists; when
 // that fails (no file there yet, or a storage card) the old file, if any,
-// has to go first.
-inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
+// has to go first. From then on *oldGone is 1: the file at to may be missing
+// or be another process's new file, and from holds the only copy of its
+// text. A file that appears at to in between makes the move fail with
+// ERROR_ALREADY_EXISTS; calling again deletes it and moves again.
+inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to, int *oldGone)
 {
     if (DeleteAndRenameFile(to, from))
         return TRUE;
@@ -71,7 +81,19 @@ inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
         return FALSE;
     if (GetFileAttributesW(to) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(to))
         return FALSE;
+    *oldGone = 1;
     return MoveFileW(from, to);
+}
+
+// The path of a shell folder (CSIDL_...) in folder (MAX_PATH characters),
+// the folder made when it is missing; empty when it is unknown. Some of the
+// phone's shell versions answer FALSE even when they filled the folder in,
+// so the text alone tells. 1 when there is a folder.
+inline int GetShellFolderPath(int csidl, LPWSTR folder)
+{
+    folder[0] = 0;
+    SHGetSpecialFolderPath(NULL, folder, csidl, TRUE);
+    return folder[0] != 0;
 }
 
 #else  // the desktop
@@ -86,10 +108,31 @@ inline LPCWSTR LoadStringPointer(HINSTANCE module, UINT id)
     return text;
 }
 
-// Puts the file from in the place of the file to, in one step.
-inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to)
+// Puts the file from in the place of the file to, in one step: the old
+// file is never gone before the new one is there, so *oldGone stays as it is.
+inline BOOL MoveFileOver(LPCWSTR from, LPCWSTR to, int *oldGone)
 {
+    (void)oldGone;
     return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// The shell's folder lookup, declared as the desktop's shell header does, so
+// that not every source takes in that whole header.
+#ifndef CSIDL_STARTUP
+#define CSIDL_STARTUP 0x0007
+#endif
+extern "C" DECLSPEC_IMPORT BOOL WINAPI SHGetSpecialFolderPathW(HWND owner, LPWSTR path, int csidl,
+                                                              BOOL create);
+
+// The path of a shell folder (CSIDL_...) in folder (MAX_PATH characters),
+// the folder made when it is missing; empty when it is unknown. 1 when
+// there is a folder.
+inline int GetShellFolderPath(int csidl, LPWSTR folder)
+{
+    folder[0] = 0;
+    if (!SHGetSpecialFolderPathW(NULL, folder, csidl, TRUE))
+        folder[0] = 0;
+    return folder[0] != 0;
 }
 
 // The phone's WinMain takes the wide command line.

@@ -94,7 +94,8 @@ const WaitCase kWaitCases[] = {
     {"ZeroWaitWithUnloadQueued", WMU_UNLOAD, false, false, 0, 1},
 };
 
-class EventWaitTest : public ::testing::TestWithParam<WaitCase> {
+// Two windows of the test's thread: the monitor's and another.
+class QueueWindowTest : public ::testing::Test {
 protected:
     HWND monitor = NULL;
     HWND other = NULL;
@@ -116,6 +117,8 @@ protected:
         DrainQueue();
     }
 };
+
+class EventWaitTest : public QueueWindowTest, public ::testing::WithParamInterface<WaitCase> {};
 
 TEST_P(EventWaitTest, EndsEarlyOnlyForAShutDownRequestAndLeavesTheQueueAsItWas)
 {
@@ -148,6 +151,81 @@ TEST_P(EventWaitTest, EndsEarlyOnlyForAShutDownRequestAndLeavesTheQueueAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(Requests, EventWaitTest, ::testing::ValuesIn(kWaitCases),
                          [](const ::testing::TestParamInfo<WaitCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// A queue wait that returns at once, as the platform's may with nothing new
+// for the thread: the loop must not spin on it, and must still hear an
+// unload.
+DWORD g_quickResult;
+int g_quickCalls;
+
+DWORD WINAPI QuickQueueWait(DWORD, const HANDLE *, BOOL, DWORD, DWORD)
+{
+    ++g_quickCalls;
+    return g_quickResult;
+}
+
+struct QuickWaitCase {
+    const char *name;
+    DWORD returns;     // what the queue wait answers each time
+    bool unloadLater;  // an unload is posted from another thread meanwhile
+    DWORD ms;
+    int result;
+};
+
+const QuickWaitCase kQuickWaitCases[] = {
+    {"NothingNew", WAIT_OBJECT_0, false, 1000, 1},
+    {"Failure", WAIT_FAILED, false, 1000, 1},
+    {"TimeoutTooEarly", WAIT_TIMEOUT, false, 1000, 1},
+    {"NothingNewThenUnload", WAIT_OBJECT_0, true, kLongWait, 0},
+    {"FailureThenUnload", WAIT_FAILED, true, kLongWait, 0},
+};
+
+class QuickQueueWaitTest : public QueueWindowTest,
+                           public ::testing::WithParamInterface<QuickWaitCase> {
+protected:
+    void SetUp() override
+    {
+        QueueWindowTest::SetUp();
+        g_quickCalls = 0;
+        g_quickResult = GetParam().returns;
+        g_queueWait = QuickQueueWait;
+    }
+
+    void TearDown() override
+    {
+        g_queueWait = MsgWaitForMultipleObjects;
+        QueueWindowTest::TearDown();
+    }
+};
+
+TEST_P(QuickQueueWaitTest, LooksAFewTimesAndStillHearsAnUnload)
+{
+    const QuickWaitCase &c = GetParam();
+    Post post = {monitor, WMU_UNLOAD};
+    HANDLE poster = NULL;
+    if (c.unloadLater) {
+        poster = CreateThread(NULL, 0, PostLater, &post, 0, NULL);
+        ASSERT_NE(nullptr, poster);
+    }
+    int result = WaitUnlessShutDown(monitor, c.ms);
+    if (poster) {
+        WaitForSingleObject(poster, INFINITE);
+        CloseHandle(poster);
+    }
+    EXPECT_EQ(c.result, result);
+    if (!c.unloadLater) {
+        // Without the pause this is hundreds of thousands of looks; a slice
+        // of at most 10 ms after every second return gives about a hundred.
+        EXPECT_LE(g_quickCalls, 200) << "the wait spins";
+        EXPECT_GE(g_quickCalls, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(QueueWaitReturnsAtOnce, QuickQueueWaitTest,
+                         ::testing::ValuesIn(kQuickWaitCases),
+                         [](const ::testing::TestParamInfo<QuickWaitCase> &info) {
                              return std::string(info.param.name);
                          });
 

@@ -1,0 +1,78 @@
+// The phone-only calls of platform/wince.h, on the desktop, behaving as the
+// phone's documentation describes them; and the calls that the phone answers
+// differently. Linked only into the phone's form under test.
+#include "sdk.h"
+#include "standins.h"
+#undef LoadStringW
+#undef SHGetSpecialFolderPath
+
+// The phone keeps its files on the object store, where a file can be
+// replaced in one step; a storage card is a folder of that name in the root.
+static int OnStorageCard(LPCWSTR path)
+{
+    static const WCHAR card[] = L"\\storage card\\";
+    const int length = (int)(sizeof(card) / sizeof(card[0])) - 1;
+    for (int left = lstrlenW(path); left >= length; --left, ++path) {
+        if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path, length, card, length) ==
+            CSTR_EQUAL)
+            return 1;
+    }
+    return 0;
+}
+
+BOOL WINAPI DeleteAndRenameFile(LPCWSTR dest, LPCWSTR source)
+{
+    if (!dest || !source) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Only on the object store, and only over a file that exists.
+    if (OnStorageCard(dest) || OnStorageCard(source)) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (GetFileAttributesW(dest) == INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (MoveFileExW(source, dest, MOVEFILE_REPLACE_EXISTING))
+        return TRUE;
+    // A file that another process holds open cannot be replaced.
+    if (GetLastError() == ERROR_ACCESS_DENIED)
+        SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+}
+
+FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR name)
+{
+    if (IS_INTRESOURCE(name))
+        return GetProcAddress(module, MAKEINTRESOURCEA(LOWORD((ULONG_PTR)name)));
+    char narrow[256];
+    if (!WideCharToMultiByte(CP_ACP, 0, name, -1, narrow, sizeof(narrow), NULL, NULL))
+        return NULL;
+    return GetProcAddress(module, narrow);
+}
+
+BOOL WINAPI CloseToolhelp32Snapshot(HANDLE snapshot)
+{
+    return CloseHandle(snapshot);
+}
+
+int WINAPI StandInLoadStringW(HINSTANCE module, UINT id, LPWSTR buffer, int capacity)
+{
+    if (buffer)
+        return LoadStringW(module, id, buffer, capacity);
+    LPCWSTR text = NULL;
+    if (LoadStringW(module, id, (LPWSTR)&text, 0) <= 0 || !text)
+        return 0;
+    // Only a 32-bit pointer fits the result, as on the phone.
+    if ((INT_PTR)(int)(INT_PTR)text != (INT_PTR)text)
+        return 0;
+    return (int)(INT_PTR)text;
+}
+
+BOOL WINAPI StandInSHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl, BOOL create)
+{
+    SHGetSpecialFolderPathW(owner, path, csidl, create);
+    return FALSE;
+}

@@ -1,0 +1,29 @@
+// The phone's form of the program, run on the desktop: the phone-only calls
+// come from standins.cpp, and the calls that the phone answers differently
+// from the desktop are sent there too. Included first, before any other
+// header, in the builds of the phone's form that run under test; never on
+// the phone.
+#pragma once
+
+#include "sdk.h"
+#include <windows.h>
+#include <shlobj.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// LoadStringW as the phone answers it: with no buffer, the pointer to the
+// stored text is the result (the phone is 32-bit; a 64-bit build gets 0).
+int WINAPI StandInLoadStringW(HINSTANCE module, UINT id, LPWSTR buffer, int capacity);
+// SHGetSpecialFolderPath as some of the phone's shell versions answer it:
+// FALSE, even when the folder is filled in.
+BOOL WINAPI StandInSHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl, BOOL create);
+
+#ifdef __cplusplus
+}
+#endif
+
+#define LoadStringW StandInLoadStringW
+#undef SHGetSpecialFolderPath
+#define SHGetSpecialFolderPath StandInSHGetSpecialFolderPath

@@ -1,0 +1,299 @@
+// PhoneForms: the phone's form of platform/wince.h and of the code that
+// calls it, compiled with _WIN32_WCE and run here through the stand-ins of
+// platform/phone. A phone form that the desktop build never runs belongs
+// here.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+// From here on, the phone's form, as the code under test was compiled.
+#define _WIN32_WCE 0x502
+#include "phone/phone_forms.h"
+#include "phone/faults.h"
+#include "editor/editor.h"
+#include "editor/startup.h"
+#include "app/globals.h"
+#include "app/message.h"
+#include "res/resource.h"
+
+namespace {
+
+std::vector<std::wstring> NamesIn(const std::wstring &folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE walk = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (walk == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(walk, &found));
+    FindClose(walk);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool Exists(const std::wstring &path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadAll(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return "";
+    std::string bytes;
+    char block[512];
+    DWORD got = 0;
+    while (ReadFile(file, block, sizeof(block), &got, NULL) && got > 0)
+        bytes.append(block, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteAll(const std::wstring &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool whole = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL) &&
+                 written == bytes.size();
+    return CloseHandle(file) && whole;
+}
+
+const char kOldBytes[] = "#window(old)\r\n";
+const wchar_t kNewText[] = L"#window(new)\r\n#timeout(500)\r\n";
+const char kNewBytes[] = "#window(new)\r\n#timeout(500)\r\n";
+const char kLeftoverBytes[] = "#window(left by an earlier Save)\r\n";
+
+// Save on the phone's road, where the file is replaced in one step only on
+// the object store and only when it exists; elsewhere it is deleted first.
+enum Place { OBJECT_STORE, STORAGE_CARD };
+enum Content { OLD_TEXT, NEW_TEXT, DEFAULT_TEXT, NO_FILE };
+
+struct SaveCase {
+    const char *name;
+    Place place;
+    bool oldFile;    // a configuration file is there before Save
+    bool held;       // a reader holds it, sharing reading only, all through Save
+    bool leftover;   // a temporary file of an earlier Save lies beside it
+    int reappear;    // moves before which the monitor writes its default text
+    DWORD moveFails; // nonzero: every move fails with this error
+    int result;
+    Content file;    // the configuration file afterwards
+    bool tempKept;   // the new text stays in Save's temporary file
+};
+
+const SaveCase kSaveCases[] = {
+    {"ObjectStore", OBJECT_STORE, true, false, false, 0, 0, 1, NEW_TEXT, false},
+    {"StorageCard", STORAGE_CARD, true, false, false, 0, 0, 1, NEW_TEXT, false},
+    {"NoFileYet", OBJECT_STORE, false, false, false, 0, 0, 1, NEW_TEXT, false},
+    {"NoFileYetOnStorageCard", STORAGE_CARD, false, false, false, 0, 0, 1, NEW_TEXT, false},
+    {"ReappearsAfterTheDelete", STORAGE_CARD, true, false, false, 1, 0, 1, NEW_TEXT, false},
+    {"AppearsWhenThereWasNoFile", OBJECT_STORE, false, false, false, 1, 0, 1, NEW_TEXT, false},
+    {"ReappearsAtEveryMove", STORAGE_CARD, true, false, false, 1000, 0, 0, DEFAULT_TEXT, true},
+    {"ReaderHoldsTheFile", OBJECT_STORE, true, true, false, 0, 0, 0, OLD_TEXT, false},
+    {"ReaderHoldsTheFileOnStorageCard", STORAGE_CARD, true, true, false, 0, 0, 0, OLD_TEXT,
+     false},
+    {"MoveFailsForGood", STORAGE_CARD, true, false, false, 0, ERROR_NOT_READY, 0, NO_FILE, true},
+    {"MoveFailsForGoodWithNoFileYet", OBJECT_STORE, false, false, false, 0, ERROR_NOT_READY, 0,
+     NO_FILE, true},
+    {"LeftoverTemporaryFile", OBJECT_STORE, true, false, true, 0, 0, 1, NEW_TEXT, false},
+    {"LeftoverTemporaryFileAndMoveFailsForGood", STORAGE_CARD, true, false, true, 0,
+     ERROR_NOT_READY, 0, NO_FILE, true},
+};
+
+class PhoneForms : public ::testing::TestWithParam<SaveCase> {
+protected:
+    std::wstring root;    // the object store's folder
+    std::wstring card;    // a storage card in it
+    std::wstring folder;  // where this case's configuration file lies
+
+    void SetUp() override
+    {
+        WCHAR temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        root = std::wstring(temp) + L"vorn_phone_forms";
+        card = root + L"\\Storage Card";
+        CreateDirectoryW(root.c_str(), NULL);
+        CreateDirectoryW(card.c_str(), NULL);
+        Clean(root);
+        Clean(card);
+        g_moveFaults = MoveFaults();
+    }
+
+    void TearDown() override
+    {
+        g_moveFaults = MoveFaults();
+        Clean(card);
+        Clean(root);
+    }
+
+    static void Clean(const std::wstring &in)
+    {
+        for (const std::wstring &name : NamesIn(in)) {
+            std::wstring p = in + L"\\" + name;
+            SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(p.c_str());
+        }
+    }
+
+    // Save's temporary files in the folder, but for the leftover one.
+    std::vector<std::wstring> SaveTemps(bool leftover) const
+    {
+        std::vector<std::wstring> temps;
+        for (const std::wstring &name : NamesIn(folder)) {
+            bool ours = name.compare(0, 5, L"~vorn") == 0 && name.size() > 4 &&
+                        name.compare(name.size() - 4, 4, L".tmp") == 0;
+            if (ours && !(leftover && name == L"~vorn1.tmp"))
+                temps.push_back(name);
+        }
+        return temps;
+    }
+
+    // After a Save, the file holds the old text or the whole new one; or,
+    // where the old file went before the move, the file is missing or holds
+    // the monitor's default text and the whole new text is in a temporary
+    // file of that Save.
+    ::testing::AssertionResult PromiseKept(const std::wstring &path, bool hadOld,
+                                           bool leftover) const
+    {
+        std::string bytes = ReadAll(path);
+        bool present = Exists(path);
+        if (present && hadOld && bytes == kOldBytes)
+            return ::testing::AssertionSuccess();
+        if (present && bytes == kNewBytes)
+            return ::testing::AssertionSuccess();
+        if (!present || bytes == kMonitorDefaultBytes) {
+            for (const std::wstring &temp : SaveTemps(leftover)) {
+                if (ReadAll(folder + L"\\" + temp) == kNewBytes)
+                    return ::testing::AssertionSuccess();
+            }
+            return ::testing::AssertionFailure()
+                   << "the new text is lost: the file " << (present ? "holds the default text"
+                                                                    : "is missing")
+                   << " and no temporary file holds the new text";
+        }
+        return ::testing::AssertionFailure() << "the file holds \"" << bytes << "\"";
+    }
+};
+
+TEST_P(PhoneForms, SaveLeavesTheOldTextOrTheWholeNewOne)
+{
+    const SaveCase &c = GetParam();
+    folder = c.place == STORAGE_CARD ? card : root;
+    std::wstring path = folder + L"\\vorn.txt";
+    std::wstring leftover = folder + L"\\~vorn1.tmp";
+    if (c.oldFile) {
+        ASSERT_TRUE(WriteAll(path, kOldBytes));
+    }
+    if (c.leftover) {
+        ASSERT_TRUE(WriteAll(leftover, kLeftoverBytes));
+    }
+    HANDLE reader = INVALID_HANDLE_VALUE;
+    if (c.held) {
+        reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0,
+                             NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    }
+    g_moveFaults.reappear = c.reappear;
+    g_moveFaults.fail = c.moveFails;
+
+    std::wstring text = kNewText;
+    text.resize(text.size() + 6);
+    int result = SaveConfigText(path.c_str(), &text[0], (UINT)text.size());
+    if (reader != INVALID_HANDLE_VALUE)
+        CloseHandle(reader);
+
+    EXPECT_TRUE(PromiseKept(path, c.oldFile, c.leftover));
+    EXPECT_EQ(c.result, result);
+    switch (c.file) {
+    case OLD_TEXT:
+        EXPECT_EQ(kOldBytes, ReadAll(path));
+        break;
+    case NEW_TEXT:
+        EXPECT_EQ(kNewBytes, ReadAll(path));
+        break;
+    case DEFAULT_TEXT:
+        EXPECT_EQ(kMonitorDefaultBytes, ReadAll(path));
+        break;
+    case NO_FILE:
+        EXPECT_FALSE(Exists(path));
+        break;
+    }
+    std::vector<std::wstring> temps = SaveTemps(c.leftover);
+    if (c.tempKept) {
+        ASSERT_EQ(1u, temps.size()) << "the temporary file of this Save is gone";
+        EXPECT_EQ(kNewBytes, ReadAll(folder + L"\\" + temps[0]));
+    } else {
+        EXPECT_TRUE(temps.empty()) << "a temporary file is left behind";
+    }
+    if (c.leftover) {
+        EXPECT_EQ(kLeftoverBytes, ReadAll(leftover)) << "an earlier Save's file was touched";
+    }
+    // The object store replaces in one step: the monitor never got a
+    // chance there, and the move went round only for a missing file.
+    if (c.place == OBJECT_STORE && c.oldFile) {
+        EXPECT_EQ(0, g_moveFaults.moves);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Save, PhoneForms, ::testing::ValuesIn(kSaveCases),
+                         [](const ::testing::TestParamInfo<SaveCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// The StartUp folder on a shell that answers FALSE even when it filled the
+// folder in: the text tells.
+TEST(PhoneForms, StartupFolderIsJudgedByItsText)
+{
+    WCHAR folder[MAX_PATH] = L"";
+    ASSERT_TRUE(SHGetSpecialFolderPathW(NULL, folder, CSIDL_STARTUP, TRUE));
+    ASSERT_NE(L'\0', folder[0]);
+    WCHAR path[STARTUP_PATH_CAPACITY];
+    EXPECT_EQ(1, StartupShortcutPath(path));
+    EXPECT_EQ(std::wstring(folder) + L"\\VornStart.lnk", std::wstring(path));
+}
+
+#ifndef _WIN64
+// The string lookup with no buffer: the phone gives the pointer to the
+// stored text as the result. The phone is 32-bit, and so is this case.
+struct StringCase {
+    const char *name;
+    bool module;
+    UINT id;
+    bool found;
+};
+
+const StringCase kStringCases[] = {
+    {"TheDefaultText", true, IDS_DEFAULT_CONFIG, true},
+    {"TheCaption", true, IDS_CAPTION, true},
+    {"NoSuchString", true, 9999, false},
+    {"NoModule", false, IDS_CAPTION, false},
+};
+
+TEST(PhoneForms, StringLookupWithoutABufferGivesThePointer)
+{
+    HINSTANCE self = GetModuleHandleW(NULL);
+    for (const StringCase &c : kStringCases) {
+        SCOPED_TRACE(c.name);
+        HINSTANCE module = c.module ? self : NULL;
+        // The desktop's way hands the pointer back through the buffer.
+        LPCWSTR stored = NULL;
+        if (module && LoadStringW(module, c.id, (LPWSTR)&stored, 0) <= 0)
+            stored = NULL;
+        ASSERT_EQ(c.found, stored != NULL);
+        EXPECT_EQ(stored, LoadStringPointer(module, c.id));
+        g_vorn.resModule = module;
+        g_vorn.ownModule = module;
+        EXPECT_EQ(stored, LoadResString(c.id));
+    }
+}
+#endif
+
+}  // namespace

@@ -3,7 +3,8 @@
 // through the display escape seam, g_displayEscape (monitor/orientation.h),
 // because the desktop display driver offers no power escape; when and how
 // long the handler waits is seen through its wait seam, g_eventWait; and
-// the process snapshots it takes through g_procSnapshot (common/procname.h).
+// its lookups of the program name through g_procImagePath and
+// g_procSnapshot (common/procname.h).
 #include <gtest/gtest.h>
 #include <vector>
 #include "common/procname.h"
@@ -40,6 +41,7 @@ protected:
     PFN_DisplayEscape savedEscape;
     PFN_EventWait savedWait;
     HANDLE(WINAPI *savedSnapshot)(DWORD flags, DWORD processId);
+    int (*savedImagePath)(DWORD processId, LPWSTR buffer, DWORD capacity);
     std::wstring savedPath;
     std::wstring config;
     std::wstring log;
@@ -48,6 +50,7 @@ protected:
     {
         savedWait = g_eventWait;
         savedSnapshot = g_procSnapshot;
+        savedImagePath = g_procImagePath;
         savedEscape = g_displayEscape;
         g_displayEscape = PowerDriver;
         g_powerStates.clear();
@@ -65,6 +68,7 @@ protected:
     {
         g_eventWait = savedWait;
         g_procSnapshot = savedSnapshot;
+        g_procImagePath = savedImagePath;
         g_displayEscape = savedEscape;
         lstrcpynW(g_monitorConfigPath, savedPath.c_str(), CONFIG_PATH_CAPACITY);
         SetEnvironmentVariableW(L"PHONE_CALL_LOG", NULL);
@@ -192,14 +196,21 @@ INSTANTIATE_TEST_SUITE_P(Roads, SensorEventWaitTest, ::testing::ValuesIn(kWaitCa
                              return std::string(info.param.name);
                          });
 
-// --- Process snapshots --------------------------------------------------------
+// --- Lookups of the program name ----------------------------------------------
 
 int g_snapshots;
+int g_directLookups;
 
 HANDLE WINAPI CountingSnapshot(DWORD flags, DWORD processId)
 {
     ++g_snapshots;
     return CreateToolhelp32Snapshot(flags, processId);
+}
+
+int CountingImagePath(DWORD processId, LPWSTR buffer, DWORD capacity)
+{
+    ++g_directLookups;
+    return QueryProcessImagePath(processId, buffer, capacity);
 }
 
 const wchar_t kForegroundClass[] = L"VornUnitMailView";
@@ -214,7 +225,7 @@ struct SnapshotCase {
     const char *name;
     const char *config;  // after "#timeout(0)"
     DWORD value;         // posted, and still held after the wait
-    int snapshots;
+    int lookups;         // of the program name, by either way
     bool rotates;
 };
 
@@ -233,8 +244,24 @@ const SnapshotCase kSnapshotCases[] = {
     {"FaceDown", "#fdscreenoff(1)\r\n#window(cprog.exe)\r\n", 0x10004, 0, false},
 };
 
+// Each case by the two ways: the direct way first (a running process then
+// costs no walk over the processes), and the snapshot alone.
+struct SnapshotRun {
+    SnapshotCase c;
+    bool direct;
+};
+
+std::vector<SnapshotRun> SnapshotRuns()
+{
+    std::vector<SnapshotRun> runs;
+    for (bool direct : {true, false})
+        for (const SnapshotCase &c : kSnapshotCases)
+            runs.push_back({c, direct});
+    return runs;
+}
+
 class SensorEventSnapshotTest : public SensorEventTest,
-                                public ::testing::WithParamInterface<SnapshotCase> {
+                                public ::testing::WithParamInterface<SnapshotRun> {
 protected:
     HWND foreground = NULL;
 
@@ -252,8 +279,9 @@ protected:
         ASSERT_NE(nullptr, foreground);
         SetForegroundWindow(foreground);
         ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == foreground; }));
-        g_snapshots = 0;
+        g_snapshots = g_directLookups = 0;
         g_procSnapshot = CountingSnapshot;
+        g_procImagePath = GetParam().direct ? CountingImagePath : NULL;
     }
 
     void TearDown() override
@@ -264,20 +292,26 @@ protected:
     }
 };
 
-TEST_P(SensorEventSnapshotTest, ProcessesAreWalkedOnlyWhenTheProgramNameCanDecide)
+TEST_P(SensorEventSnapshotTest, ProgramNameIsLookedUpOnlyWhenItCanDecide)
 {
-    const SnapshotCase &c = GetParam();
+    const SnapshotCase &c = GetParam().c;
     ASSERT_TRUE(WriteBytes(config, std::string("#timeout(0)\r\n") + c.config));
     SetSensor(c.value);
     MonitorSettings settings;
     EXPECT_EQ(0, HandleSensorEvent(NULL, c.value, &settings));
-    EXPECT_EQ(c.snapshots, g_snapshots);
+    if (GetParam().direct) {
+        EXPECT_EQ(c.lookups, g_directLookups);
+        EXPECT_EQ(0, g_snapshots) << "the running program's name walked the processes";
+    } else {
+        EXPECT_EQ(c.lookups, g_snapshots);
+    }
     EXPECT_EQ(c.rotates ? 1 : 0, CountOccurrences(ReadBytes(log), "aygshell 298 code=1"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Lists, SensorEventSnapshotTest, ::testing::ValuesIn(kSnapshotCases),
-                         [](const ::testing::TestParamInfo<SnapshotCase> &info) {
-                             return std::string(info.param.name);
+INSTANTIATE_TEST_SUITE_P(Lists, SensorEventSnapshotTest, ::testing::ValuesIn(SnapshotRuns()),
+                         [](const ::testing::TestParamInfo<SnapshotRun> &info) {
+                             return std::string(info.param.c.name) +
+                                    (info.param.direct ? "_Direct" : "_Snapshot");
                          });
 
 }  // namespace

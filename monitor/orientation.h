@@ -32,6 +32,8 @@ typedef int (*PFN_EventWait)(HWND window, DWORD ms);
 extern PFN_EventWait g_eventWait;
 
 int MatchesAnyEntry(const CStrList *list, LPCWSTR name);
+// Index of the first entry of the list that occurs in the name, or -1.
+int FindMatchingEntry(const CStrList *list, LPCWSTR name);
 // 1 when the foreground window with these names is to be left alone.
 int IsExemptWindow(const CStrList *list, int onlyfor, LPCWSTR className, LPCWSTR title,
                    LPCWSTR processName);
@@ -40,6 +42,9 @@ int RotationCodeFor(DWORD value);
 
 int RotationQuery(void);
 int RotationSet(DWORD code);
+// The library that RotationQuery and RotationSet take the rotation service
+// from. Tests name one without it.
+extern LPCWSTR g_rotationLibrary;
 // The same, with the rotation exports of the named library: taken from the
 // loaded module when there is one, else loaded for the call and released.
 int RotationQueryFrom(LPCWSTR library);

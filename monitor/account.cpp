@@ -9,6 +9,10 @@
 #include "common/config.h"
 #include "common/textsearch.h"
 
+#define FRONT_CAPACITY (3 * WINDOW_NAME_CAPACITY + 8)
+#define DECISION_CAPACITY (CONFIG_LINE_CAPACITY + 40)
+#define DEED_CAPACITY 128
+
 LPWSTR GetAccountPath(LPCWSTR configPath, LPWSTR logPath)
 {
     logPath[0] = 0;
@@ -127,16 +131,18 @@ int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWST
                       int capacity)
 {
     WCHAR hours[3], minutes[3], seconds[3], posted[11];
-    WCHAR front[3 * 128 + 8];
-    WCHAR decision[300];
-    WCHAR deed[128];
+    // Title, class and program of WINDOW_NAME_CAPACITY each; an entry of a
+    // configuration line; the longest deed.
+    WCHAR front[FRONT_CAPACITY];
+    WCHAR decision[DECISION_CAPACITY];
+    WCHAR deed[DEED_CAPACITY];
     if (account->front)
-        FormatText(front, ARRAYSIZE(front), L"\"%s\" %s %s", account->title,
-                   account->className, account->program);
+        FormatText(front, FRONT_CAPACITY, L"\"%s\" %s %s", account->title, account->className,
+                   account->program);
     else
-        FormatText(front, ARRAYSIZE(front), L"no window in front");
-    FormatDecision(account, decision, ARRAYSIZE(decision));
-    FormatDeed(account, deed, ARRAYSIZE(deed));
+        FormatText(front, FRONT_CAPACITY, L"no window in front");
+    FormatDecision(account, decision, DECISION_CAPACITY);
+    FormatDeed(account, deed, DEED_CAPACITY);
     int length = FormatText(line, capacity, L"%s:%s:%s | %s %s | %s | %s | %s",
                             TwoDigits(time->wHour, hours), TwoDigits(time->wMinute, minutes),
                             TwoDigits(time->wSecond, seconds), HexValue(account->posted, posted),

@@ -337,6 +337,9 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings)
             settings->onlyfor = ParseInteger(value);
         if (GetDirective(L"#fdscreenoff", line, value, L'(', L')') && value[0])
             settings->fdscreenoff = ParseInteger(value);
+        // Not in the default text: a file without it keeps the last value.
+        if (GetDirective(L"#log", line, value, L'(', L')') && value[0])
+            settings->log = ParseInteger(value);
         if (GetDirective(L"#window", line, value, L'(', L')') && value[0])
             settings->windows.Add(value);
     }

@@ -50,9 +50,10 @@ struct MonitorSettings {
     int timeout;       // milliseconds to wait before reading the position again
     int onlyfor;       // 0: listed windows are left alone; else only they rotate
     int fdscreenoff;   // face-down: <= 0 nothing, 2 power key, else display off
+    int log;           // non-zero: an account of each event goes to the log file
     CStrList windows;  // "#window" entries in file order
 
-    MonitorSettings() : timeout(1000), onlyfor(0), fdscreenoff(0) {}
+    MonitorSettings() : timeout(1000), onlyfor(0), fdscreenoff(0), log(0) {}
 };
 
 // Rebuilds the settings from the file at path, writing the default text

@@ -4,6 +4,7 @@
 
 HANDLE(WINAPI *g_procSnapshot)(DWORD flags, DWORD processId) = CreateToolhelp32Snapshot;
 void *(*g_procRecordAlloc)(size_t size) = malloc;
+int (*g_procImagePath)(DWORD processId, LPWSTR buffer, DWORD capacity) = QueryProcessImagePath;
 
 // Records are read back as the platform's entry, terminator and all.
 static_assert(CE_PROCESSENTRY32_SIZE == sizeof(PROCESSENTRY32), "process record size");
@@ -59,6 +60,49 @@ void CProcList::FreeAll()
     Free();
 }
 
+// The file part of a path: what a snapshot names a process by.
+static LPCWSTR FilePart(LPCWSTR path)
+{
+    LPCWSTR name = path;
+    for (LPCWSTR p = path; *p; ++p) {
+        if (*p == L'\\' || *p == L'/')
+            name = p + 1;
+    }
+    return name;
+}
+
+// One process asked for its program, without a walk over all of them.
+// 1 with the name in buffer, 0 when that way gave nothing.
+static int NameFromProcess(DWORD processId, LPWSTR buffer, int capacity)
+{
+    WCHAR path[MAX_PATH];
+    if (!g_procImagePath || !g_procImagePath(processId, path, MAX_PATH))
+        return 0;
+    path[MAX_PATH - 1] = 0;
+    LPCWSTR name = FilePart(path);
+    if (!*name)
+        return 0;
+    lstrcpynW(buffer, name, capacity);
+    return 1;
+}
+
+LPWSTR GetProcessFileName(DWORD processId, LPWSTR buffer, int capacity)
+{
+    if (!buffer || capacity <= 0)
+        return buffer;
+    buffer[0] = 0;
+    if (processId == 0 || NameFromProcess(processId, buffer, capacity))
+        return buffer;
+
+    // A fresh picture of the processes every time; nothing is kept.
+    CProcList list;
+    list.Snapshot();
+    LPCWSTR name = list.FindExeName(processId);
+    if (name)
+        lstrcpynW(buffer, name, capacity);
+    return buffer;
+}
+
 LPWSTR GetWindowProcessName(HWND window, LPWSTR buffer, int capacity)
 {
     if (!buffer || capacity <= 0)
@@ -69,12 +113,5 @@ LPWSTR GetWindowProcessName(HWND window, LPWSTR buffer, int capacity)
     GetWindowThreadProcessId(window, &processId);
     if (processId == 0)
         return buffer;  // no window, or it is gone
-
-    // A fresh picture of the processes every time; nothing is kept.
-    CProcList list;
-    list.Snapshot();
-    LPCWSTR name = list.FindExeName(processId);
-    if (name)
-        lstrcpynW(buffer, name, capacity);
-    return buffer;
+    return GetProcessFileName(processId, buffer, capacity);
 }

@@ -2,6 +2,7 @@
 // configuration file says now, and then the face-down action or the turn of
 // the display to the position the sensor holds after the wait.
 #include "orientation.h"
+#include "account.h"
 #include "monitor.h"
 #include "globals.h"
 #include "sensorlib.h"
@@ -13,6 +14,7 @@
 PFN_DisplayEscape g_displayEscape = ExtEscape;
 PFN_EventWait g_eventWait = WaitUnlessShutDown;
 PFN_QueueWait g_queueWait = MsgWaitForMultipleObjects;
+LPCWSTR g_rotationLibrary = TEXT("aygshell.dll");
 
 // The pause before looking again after a queue wait that brought nothing:
 // short, so that an unload is still heard at once.
@@ -57,13 +59,18 @@ int WaitUnlessShutDown(HWND window, DWORD ms)
     }
 }
 
-int MatchesAnyEntry(const CStrList *list, LPCWSTR name)
+int FindMatchingEntry(const CStrList *list, LPCWSTR name)
 {
     for (UINT i = 0; i < list->count; i++) {
         if (FindNoCase(name, list->At(i)))
-            return 1;
+            return (int)i;
     }
-    return 0;
+    return -1;
+}
+
+int MatchesAnyEntry(const CStrList *list, LPCWSTR name)
+{
+    return FindMatchingEntry(list, name) >= 0;
 }
 
 // The list names the windows left alone, or with onlyfor the only windows
@@ -81,20 +88,44 @@ int IsExemptWindow(const CStrList *list, int onlyfor, LPCWSTR className, LPCWSTR
     return ExemptWhenListed(onlyfor, listed);
 }
 
-// IsExemptWindow for the foreground window. Its process name costs a walk
-// over every running process, so it is looked up only when the list could
-// still name the window by it: never for an empty list, never once the
-// class or the title matched.
-static int IsForegroundExempt(const CStrList *list, int onlyfor, HWND foreground,
-                              LPCWSTR className, LPCWSTR title)
+// The window in front, as the event sees it.
+struct FrontWindow {
+    HWND window;
+    WCHAR title[WINDOW_NAME_CAPACITY];
+    WCHAR className[WINDOW_NAME_CAPACITY];
+    WCHAR program[WINDOW_NAME_CAPACITY];
+    int programRead;
+};
+
+// The program name costs a lookup of the owning process: it is read once,
+// and only when asked for.
+static LPCWSTR FrontProgram(FrontWindow *front)
 {
-    int listed = MatchesAnyEntry(list, className) || MatchesAnyEntry(list, title);
-    if (!listed && list->count > 0) {
-        WCHAR processName[WINDOW_NAME_CAPACITY];
-        GetWindowProcessName(foreground, processName, WINDOW_NAME_CAPACITY);
-        listed = MatchesAnyEntry(list, processName);
+    if (!front->programRead) {
+        GetWindowProcessName(front->window, front->program, WINDOW_NAME_CAPACITY);
+        front->programRead = 1;
     }
-    return ExemptWhenListed(onlyfor, listed);
+    return front->program;
+}
+
+// Which entry of the list names the window in front, and by what, in the
+// order class, title, program name. The program name is looked up only
+// when the list could still name the window by it: never for an empty
+// list, never once the class or the title matched.
+static int FindListing(const CStrList *list, FrontWindow *front, int *entry)
+{
+    *entry = FindMatchingEntry(list, front->className);
+    if (*entry >= 0)
+        return DECIDED_BY_CLASS;
+    *entry = FindMatchingEntry(list, front->title);
+    if (*entry >= 0)
+        return DECIDED_BY_TITLE;
+    if (list->count > 0) {
+        *entry = FindMatchingEntry(list, FrontProgram(front));
+        if (*entry >= 0)
+            return DECIDED_BY_PROGRAM;
+    }
+    return DECIDED_NO_MATCH;
 }
 
 int RotationCodeFor(DWORD value)
@@ -169,12 +200,12 @@ int RotationSetFrom(LPCWSTR library, DWORD code)
 
 int RotationQuery(void)
 {
-    return RotationQueryFrom(TEXT("aygshell.dll"));
+    return RotationQueryFrom(g_rotationLibrary);
 }
 
 int RotationSet(DWORD code)
 {
-    return RotationSetFrom(TEXT("aygshell.dll"), code);
+    return RotationSetFrom(g_rotationLibrary, code);
 }
 
 int SetDisplayPower(int on)
@@ -209,48 +240,82 @@ static DWORD ReadSensorValue(void)
     return value;
 }
 
+// Ends the event: with the account on, its line goes to the log first.
+static LRESULT EndEvent(const MonitorSettings *settings, EventAccount *account, int did)
+{
+    account->did = did;
+    if (settings->log)
+        KeepAccount(g_monitorConfigPath, account);
+    return 0;
+}
+
 LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
 {
-    WCHAR title[WINDOW_NAME_CAPACITY];
-    WCHAR className[WINDOW_NAME_CAPACITY];
-    title[0] = 0;
-    className[0] = 0;
+    FrontWindow front;
+    front.title[0] = 0;
+    front.className[0] = 0;
+    front.program[0] = 0;
+    front.programRead = 0;
 
-    HWND foreground = GetForegroundWindow();
-    if (foreground) {
-        if (!GetWindowTextW(foreground, title, WINDOW_NAME_CAPACITY))
-            title[0] = 0;
-        if (!GetClassNameW(foreground, className, WINDOW_NAME_CAPACITY))
-            className[0] = 0;
+    front.window = GetForegroundWindow();
+    if (front.window) {
+        if (!GetWindowTextW(front.window, front.title, WINDOW_NAME_CAPACITY))
+            front.title[0] = 0;
+        if (!GetClassNameW(front.window, front.className, WINDOW_NAME_CAPACITY))
+            front.className[0] = 0;
     }
 
     // Read afresh at every event, so an edited file counts at once.
     ReadMonitorSettings(g_monitorConfigPath, settings);
 
+    EventAccount account;
+    ZeroMemory(&account, sizeof(account));
+    account.posted = value;
+    account.front = front.window;
+    account.title = front.title;
+    account.className = front.className;
+    account.program = front.program;
+    account.waitedMs = EventWaitMs(settings->timeout);
+    // The account names the program whatever decides.
+    if (settings->log)
+        FrontProgram(&front);
+
     // A shut-down request during a wait ends the event: the monitor is
     // leaving, and a long timeout must not keep it deaf to being unloaded.
     if (settings->fdscreenoff > 0 && value == SENSOR_FACE_DOWN) {
+        account.decided = DECIDED_FACE_DOWN;
+        account.setting = settings->fdscreenoff;
         // Only a phone that still lies face down after the wait counts: one
         // that is merely being turned over keeps its display.
-        if (!g_eventWait(window, EventWaitMs(settings->timeout)))
-            return 0;
-        if (ReadSensorValue() == SENSOR_FACE_DOWN) {
-            if (settings->fdscreenoff == FDSCREENOFF_POWER_KEY)
-                PressPowerKey();
-            else
-                SetDisplayPower(0);
+        if (!g_eventWait(window, account.waitedMs))
+            return EndEvent(settings, &account, DID_DROP_UNLOADED);
+        account.read = ReadSensorValue();
+        if (account.read != SENSOR_FACE_DOWN)
+            return EndEvent(settings, &account, DID_NOTHING_NOT_FACE_DOWN);
+        if (settings->fdscreenoff == FDSCREENOFF_POWER_KEY) {
+            PressPowerKey();
+            return EndEvent(settings, &account, DID_PRESS_POWER_KEY);
         }
-        return 0;
+        SetDisplayPower(0);
+        return EndEvent(settings, &account, DID_SWITCH_DISPLAY_OFF);
     }
 
-    if (IsForegroundExempt(&settings->windows, settings->onlyfor, foreground, className, title))
-        return 0;
+    int entry;
+    account.decided = FindListing(&settings->windows, &front, &entry);
+    account.entry = entry >= 0 ? settings->windows.At((UINT)entry) : NULL;
+    account.setting = settings->onlyfor;
+    if (ExemptWhenListed(settings->onlyfor, account.decided != DECIDED_NO_MATCH))
+        return EndEvent(settings, &account, DID_LEAVE_ALONE);
 
-    if (!g_eventWait(window, EventWaitMs(settings->timeout)))
-        return 0;
+    if (!g_eventWait(window, account.waitedMs))
+        return EndEvent(settings, &account, DID_DROP_UNLOADED);
     // The position after the wait decides, not the one posted.
-    int code = RotationCodeFor(ReadSensorValue());
-    if (code >= 0 && RotationQuery() != -1)
-        RotationSet((DWORD)code);
-    return 0;
+    account.read = ReadSensorValue();
+    account.code = RotationCodeFor(account.read);
+    if (account.code < 0)
+        return EndEvent(settings, &account, DID_NOTHING_NO_POSITION);
+    if (RotationQuery() == -1)
+        return EndEvent(settings, &account, DID_NOTHING_NO_SERVICE);
+    RotationSet((DWORD)account.code);
+    return EndEvent(settings, &account, DID_TURN);
 }

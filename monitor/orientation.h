@@ -37,6 +37,8 @@ typedef DWORD(WINAPI *PFN_QueueWait)(DWORD count, const HANDLE *handles, BOOL wa
 extern PFN_QueueWait g_queueWait;
 
 int MatchesAnyEntry(const CStrList *list, LPCWSTR name);
+// Index of the first entry of the list that occurs in the name, or -1.
+int FindMatchingEntry(const CStrList *list, LPCWSTR name);
 // 1 when the foreground window with these names is to be left alone.
 int IsExemptWindow(const CStrList *list, int onlyfor, LPCWSTR className, LPCWSTR title,
                    LPCWSTR processName);
@@ -45,6 +47,9 @@ int RotationCodeFor(DWORD value);
 
 int RotationQuery(void);
 int RotationSet(DWORD code);
+// The library that RotationQuery and RotationSet take the rotation service
+// from. Tests name one without it.
+extern LPCWSTR g_rotationLibrary;
 // The same, with the rotation exports of the named library: taken from the
 // loaded module when there is one, else loaded for the call and released.
 int RotationQueryFrom(LPCWSTR library);

@@ -193,3 +193,43 @@ inline BOOL CloseToolhelp32Snapshot(HANDLE snapshot)
 }
 
 #endif
+
+// The path of a running process's program, asked of that one process. 1
+// with the path in buffer (capacity characters); 0 when there is no direct
+// way, or the process cannot be opened or has ended: the caller then looks
+// for the process in a snapshot of all of them.
+#ifdef _WIN32_WCE
+
+// The phone's documentation names no call that gives another process's
+// program: only the snapshot does.
+inline int QueryProcessImagePath(DWORD processId, LPWSTR buffer, DWORD capacity)
+{
+    (void)processId;
+    if (buffer && capacity > 0)
+        buffer[0] = 0;
+    return 0;
+}
+
+#else  // the desktop
+
+inline int QueryProcessImagePath(DWORD processId, LPWSTR buffer, DWORD capacity)
+{
+    if (!buffer || capacity == 0)
+        return 0;
+    buffer[0] = 0;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (!process)
+        return 0;
+    // A process that has ended is no longer in a snapshot either: it must
+    // not have a name here.
+    DWORD exitCode = 0;
+    DWORD length = capacity;
+    int found = GetExitCodeProcess(process, &exitCode) && exitCode == STILL_ACTIVE &&
+                QueryFullProcessImageNameW(process, 0, buffer, &length);
+    CloseHandle(process);
+    if (!found)
+        buffer[0] = 0;
+    return found;
+}
+
+#endif

@@ -47,6 +47,7 @@ printf '%s' '#window(Camera)
 #timeout(300)
 #onlyfor(0)
 #fdscreenoff(2)
+#log(1)
 ' | sed 's/$/\r/' > "$phone/vorn.txt"
 
 # The phone starts upright, its display in portrait, whatever an earlier run
@@ -160,6 +161,10 @@ for _ in $(seq 1 100); do
 done
 say "vorn.exe #unload: the monitor let go of the sensor and ended."
 say "Final display rotation: $(rotation_name "$(last_code)")"
+
+say
+say "Vorn's account of each event, as #log(1) asked (vorn.log beside vorn.txt):"
+sed 's/\r$//; s/^/    /' "$phone/vorn.log" 2>/dev/null || say "    (no account written)"
 
 say
 sheet="$phone/phone-story.png"

@@ -582,6 +582,40 @@ TEST_F(SettingsTest, Table)
     }
 }
 
+struct LogCase {
+    std::string file;
+    int before;  // the account's value from the readings before
+    int after;
+};
+
+// "#log" is read like "#onlyfor": a file without it keeps the last value,
+// and the default text, which has none, leaves the account off.
+TEST_F(SettingsTest, LogIsReadLikeOnlyfor)
+{
+    const LogCase cases[] = {
+        {"#log(1)", 0, 1},
+        {"#LOG(5)\r\n", 0, 5},
+        {"#log(0)", 1, 0},
+        {"", 1, 1},
+        {"#log()", 1, 1},
+        {"#log(yes)", 1, 0},
+        {"#log (1)", 0, 0},
+        {"#log(1)\n#log(0)\n", 1, 0},
+        {"#timeout(5) #log(1) #onlyfor(0)", 0, 1},
+        {"#logo(1)", 0, 0},
+        {kDefaultText, 0, 0},
+        {kDefaultText, 1, 1},
+    };
+    for (const LogCase &c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.file) + " from " + std::to_string(c.before));
+        ASSERT_TRUE(WriteBytes(path, c.file));
+        settings.log = c.before;
+        Read();
+        EXPECT_EQ(c.after, settings.log);
+    }
+    EXPECT_EQ(0, MonitorSettings().log) << "off until a file turns it on";
+}
+
 TEST_F(SettingsTest, CrLfAndLfReadTheSame)
 {
     std::string lf = kDefaultText;

@@ -3,10 +3,12 @@
 // through the display escape seam, g_displayEscape (monitor/orientation.h),
 // because the desktop display driver offers no power escape; when and how
 // long the handler waits is seen through its wait seam, g_eventWait; and
-// the process snapshots it takes through g_procSnapshot (common/procname.h).
+// its lookups of the program name through g_procImagePath and
+// g_procSnapshot (common/procname.h).
 #include <gtest/gtest.h>
 #include <vector>
 #include "common/procname.h"
+#include "monitor/account.h"
 #include "monitor/monitor.h"
 #include "monitor/orientation.h"
 #include "support/phone.h"
@@ -40,14 +42,17 @@ protected:
     PFN_DisplayEscape savedEscape;
     PFN_EventWait savedWait;
     HANDLE(WINAPI *savedSnapshot)(DWORD flags, DWORD processId);
+    int (*savedImagePath)(DWORD processId, LPWSTR buffer, DWORD capacity);
     std::wstring savedPath;
     std::wstring config;
     std::wstring log;
+    std::wstring account;  // the account file beside config
 
     void SetUp() override
     {
         savedWait = g_eventWait;
         savedSnapshot = g_procSnapshot;
+        savedImagePath = g_procImagePath;
         savedEscape = g_displayEscape;
         g_displayEscape = PowerDriver;
         g_powerStates.clear();
@@ -56,8 +61,10 @@ protected:
         GetTempPathW(MAX_PATH, temp);
         config = std::wstring(temp) + L"vorn_event_test.txt";
         log = std::wstring(temp) + L"vorn_event_calls.log";
+        account = std::wstring(temp) + L"vorn_event_test.log";
         lstrcpynW(g_monitorConfigPath, config.c_str(), CONFIG_PATH_CAPACITY);
         DeleteFileW(log.c_str());
+        DeleteFileW(account.c_str());
         SetEnvironmentVariableW(L"PHONE_CALL_LOG", log.c_str());
     }
 
@@ -65,11 +72,13 @@ protected:
     {
         g_eventWait = savedWait;
         g_procSnapshot = savedSnapshot;
+        g_procImagePath = savedImagePath;
         g_displayEscape = savedEscape;
         lstrcpynW(g_monitorConfigPath, savedPath.c_str(), CONFIG_PATH_CAPACITY);
         SetEnvironmentVariableW(L"PHONE_CALL_LOG", NULL);
         DeleteFileW(config.c_str());
         DeleteFileW(log.c_str());
+        DeleteFileW(account.c_str());
         HKEY key;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SENSOR_KEY, 0, KEY_SET_VALUE, &key) ==
             ERROR_SUCCESS) {
@@ -192,14 +201,21 @@ INSTANTIATE_TEST_SUITE_P(Roads, SensorEventWaitTest, ::testing::ValuesIn(kWaitCa
                              return std::string(info.param.name);
                          });
 
-// --- Process snapshots --------------------------------------------------------
+// --- Lookups of the program name ----------------------------------------------
 
 int g_snapshots;
+int g_directLookups;
 
 HANDLE WINAPI CountingSnapshot(DWORD flags, DWORD processId)
 {
     ++g_snapshots;
     return CreateToolhelp32Snapshot(flags, processId);
+}
+
+int CountingImagePath(DWORD processId, LPWSTR buffer, DWORD capacity)
+{
+    ++g_directLookups;
+    return QueryProcessImagePath(processId, buffer, capacity);
 }
 
 const wchar_t kForegroundClass[] = L"VornUnitMailView";
@@ -214,12 +230,10 @@ struct SnapshotCase {
     const char *name;
     const char *config;  // after "#timeout(0)"
     DWORD value;         // posted, and still held after the wait
-    int snapshots;
+    int lookups;         // of the program name, by either way
     bool rotates;
 };
 
-// The foreground window is this program's own: title "Inbox - Messaging",
-// class VornUnitMailView, program vorn_unit.exe.
 const SnapshotCase kSnapshotCases[] = {
     {"EmptyList", "", 0x10000, 0, true},
     {"EmptyListOnlyFor", "#onlyfor(1)\r\n", 0x10000, 0, false},
@@ -231,10 +245,33 @@ const SnapshotCase kSnapshotCases[] = {
      true},
     {"Unlisted", "#window(cprog.exe)\r\n", 0x10000, 1, true},
     {"FaceDown", "#fdscreenoff(1)\r\n#window(cprog.exe)\r\n", 0x10004, 0, false},
+    // The account names the program whatever decides, once per event.
+    {"AccountEmptyList", "#log(1)\r\n", 0x10000, 1, true},
+    {"AccountListedByTitle", "#log(1)\r\n#window(inbox)\r\n", 0x10000, 1, false},
+    {"AccountListedByProgram", "#log(1)\r\n#window(vorn_unit.exe)\r\n", 0x10000, 1, false},
+    {"AccountFaceDown", "#log(1)\r\n#fdscreenoff(1)\r\n", 0x10004, 1, false},
+    {"AccountOff", "#log(0)\r\n#window(inbox)\r\n", 0x10000, 0, false},
 };
 
-class SensorEventSnapshotTest : public SensorEventTest,
-                                public ::testing::WithParamInterface<SnapshotCase> {
+// Each case by the two ways: the direct way first (a running process then
+// costs no walk over the processes), and the snapshot alone.
+struct SnapshotRun {
+    SnapshotCase c;
+    bool direct;
+};
+
+std::vector<SnapshotRun> SnapshotRuns()
+{
+    std::vector<SnapshotRun> runs;
+    for (bool direct : {true, false})
+        for (const SnapshotCase &c : kSnapshotCases)
+            runs.push_back({c, direct});
+    return runs;
+}
+
+// The foreground window is this program's own: title "Inbox - Messaging",
+// class VornUnitMailView, program vorn_unit.exe.
+class ForegroundEventTest : public SensorEventTest {
 protected:
     HWND foreground = NULL;
 
@@ -252,8 +289,6 @@ protected:
         ASSERT_NE(nullptr, foreground);
         SetForegroundWindow(foreground);
         ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == foreground; }));
-        g_snapshots = 0;
-        g_procSnapshot = CountingSnapshot;
     }
 
     void TearDown() override
@@ -264,20 +299,203 @@ protected:
     }
 };
 
-TEST_P(SensorEventSnapshotTest, ProcessesAreWalkedOnlyWhenTheProgramNameCanDecide)
+class SensorEventSnapshotTest : public ForegroundEventTest,
+                                public ::testing::WithParamInterface<SnapshotRun> {
+protected:
+    void SetUp() override
+    {
+        ForegroundEventTest::SetUp();
+        g_snapshots = g_directLookups = 0;
+        g_procSnapshot = CountingSnapshot;
+        g_procImagePath = GetParam().direct ? CountingImagePath : NULL;
+    }
+};
+
+TEST_P(SensorEventSnapshotTest, ProgramNameIsLookedUpOnlyWhenItCanDecide)
 {
-    const SnapshotCase &c = GetParam();
+    const SnapshotCase &c = GetParam().c;
     ASSERT_TRUE(WriteBytes(config, std::string("#timeout(0)\r\n") + c.config));
     SetSensor(c.value);
     MonitorSettings settings;
     EXPECT_EQ(0, HandleSensorEvent(NULL, c.value, &settings));
-    EXPECT_EQ(c.snapshots, g_snapshots);
+    if (GetParam().direct) {
+        EXPECT_EQ(c.lookups, g_directLookups);
+        EXPECT_EQ(0, g_snapshots) << "the running program's name walked the processes";
+    } else {
+        EXPECT_EQ(c.lookups, g_snapshots);
+    }
     EXPECT_EQ(c.rotates ? 1 : 0, CountOccurrences(ReadBytes(log), "aygshell 298 code=1"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Lists, SensorEventSnapshotTest, ::testing::ValuesIn(kSnapshotCases),
-                         [](const ::testing::TestParamInfo<SnapshotCase> &info) {
+INSTANTIATE_TEST_SUITE_P(Lists, SensorEventSnapshotTest, ::testing::ValuesIn(SnapshotRuns()),
+                         [](const ::testing::TestParamInfo<SnapshotRun> &info) {
+                             return std::string(info.param.c.name) +
+                                    (info.param.direct ? "_Direct" : "_Snapshot");
+                         });
+
+// --- The account of each event ----------------------------------------------
+
+struct AccountCase {
+    const char *name;
+    const char *config;  // after "#log(1)" and "#timeout(300)"
+    DWORD posted;
+    DWORD afterWait;     // the sensor's value once the wait is over
+    int waitResult;      // 0: an unload cut the wait short
+    bool service;        // the rotation service is there
+    const char *line;    // the line after its time, "HH:MM:SS | "
+};
+
+#define FRONT "\"Inbox - Messaging\" VornUnitMailView vorn_unit.exe"
+
+const AccountCase kAccountCases[] = {
+    {"LeftAloneByProgram", "#window(vorn_unit)\r\n", 0x10000, 0x10000, 1, true,
+     "0x00010000 on its side | " FRONT " | #window(vorn_unit) matched the program name | "
+     "left alone"},
+    {"LeftAloneByTitle", "#window(cprog.exe)\r\n#window(inbox)\r\n", 0x10000, 0x10000, 1, true,
+     "0x00010000 on its side | " FRONT " | #window(inbox) matched the title | left alone"},
+    // The class is tested first.
+    {"LeftAloneByClass", "#window(inbox)\r\n#window(mailview)\r\n", 0x10001, 0x10001, 1, true,
+     "0x00010001 on its other side | " FRONT " | #window(mailview) matched the class | "
+     "left alone"},
+    {"OnlyForUnlistedLeftAlone", "#onlyfor(1)\r\n#window(cprog.exe)\r\n", 0x10000, 0x10000, 1,
+     true, "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 1 | left alone"},
+    {"Turned", "#window(cprog.exe)\r\n", 0x10001, 0x10001, 1, true,
+     "0x00010001 on its other side | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010001: turned to code 3"},
+    {"TurnedToWhereThePhoneEndedUp", "", 0x10000, 0x10003, 1, true,
+     "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010003: turned to code 2"},
+    {"OnlyForListedTurned", "#onlyfor(1)\r\n#window(inbox)\r\n", 0x10002, 0x10002, 1, true,
+     "0x00010002 upright | " FRONT " | #window(inbox) matched the title | "
+     "waited 300 ms, read 0x00010002: turned to code 0"},
+    {"NoWait", "#timeout(-5)\r\n", 0x10003, 0x10000, 1, true,
+     "0x00010003 upside down | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 0 ms, read 0x00010000: turned to code 1"},
+    {"NoPosition", "", 0x10003, 0x12345, 1, true,
+     "0x00010003 upside down | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00012345: no position, nothing done"},
+    {"UnknownValue", "", 0x12345, 0x12345, 1, true,
+     "0x00012345 unknown value | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00012345: no position, nothing done"},
+    {"FaceDownWithoutTheSetting", "#fdscreenoff(0)\r\n", 0x10004, 0x10004, 1, true,
+     "0x00010004 face down | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010004: no position, nothing done"},
+    {"NoRotationService", "", 0x10000, 0x10000, 1, false,
+     "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010000: no rotation service, nothing done"},
+    {"UnloadedDuringTheWait", "", 0x10000, 0x10000, 0, true,
+     "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
+     "unloaded during the wait: event dropped"},
+    // Face down: the window list plays no part.
+    {"PowerKeyPressed", "#fdscreenoff(2)\r\n#window(inbox)\r\n", 0x10004, 0x10004, 1, true,
+     "0x00010004 face down | " FRONT " | face down, fdscreenoff 2 | "
+     "waited 300 ms, still face down: pressed the power key"},
+    {"DisplaySwitchedOff", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 1, true,
+     "0x00010004 face down | " FRONT " | face down, fdscreenoff 1 | "
+     "waited 300 ms, still face down: asked the display to switch off"},
+    {"NoLongerFaceDown", "#fdscreenoff(3)\r\n", 0x10004, 0x10002, 1, true,
+     "0x00010004 face down | " FRONT " | face down, fdscreenoff 3 | "
+     "waited 300 ms, read 0x00010002: no longer face down, nothing done"},
+    {"UnloadedDuringTheFaceDownWait", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 0, true,
+     "0x00010004 face down | " FRONT " | face down, fdscreenoff 1 | "
+     "unloaded during the wait: event dropped"},
+};
+
+class SensorEventAccountTest : public ForegroundEventTest,
+                               public ::testing::WithParamInterface<AccountCase> {
+protected:
+    LPCWSTR savedLibrary;
+
+    void SetUp() override
+    {
+        savedLibrary = g_rotationLibrary;
+        ForegroundEventTest::SetUp();
+    }
+    void TearDown() override
+    {
+        g_rotationLibrary = savedLibrary;
+        ForegroundEventTest::TearDown();
+    }
+};
+
+bool IsClockTime(const std::string &text)
+{
+    if (text.size() != 8 || text[2] != ':' || text[5] != ':')
+        return false;
+    for (int i : {0, 1, 3, 4, 6, 7})
+        if (!isdigit((unsigned char)text[i]))
+            return false;
+    return atoi(text.c_str()) < 24 && atoi(text.c_str() + 3) < 60 && atoi(text.c_str() + 6) < 61;
+}
+
+TEST_P(SensorEventAccountTest, OneLineSaysWhatDecidedAndWhatVornDid)
+{
+    const AccountCase &c = GetParam();
+    ASSERT_TRUE(WriteBytes(config, std::string("#log(1)\r\n#timeout(300)\r\n") + c.config));
+    SetSensor(c.posted);
+    g_waits.clear();
+    g_valueAfterWait = c.afterWait;
+    g_waitResult = c.waitResult;
+    g_eventWait = MovingWait;
+    if (!c.service)
+        g_rotationLibrary = L"vorn_no_rotation_service.dll";
+
+    MonitorSettings settings;
+    EXPECT_EQ(0, HandleSensorEvent(NULL, c.posted, &settings));
+
+    std::string bytes = ReadBytes(account);
+    ASSERT_GE(bytes.size(), 13u) << "no account written";
+    EXPECT_EQ(1, CountOccurrences(bytes, "\r\n")) << bytes;
+    EXPECT_EQ("\r\n", bytes.substr(bytes.size() - 2));
+    EXPECT_TRUE(IsClockTime(bytes.substr(0, 8))) << bytes;
+    EXPECT_EQ(std::string(" | ") + c.line, bytes.substr(8, bytes.size() - 10));
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, SensorEventAccountTest, ::testing::ValuesIn(kAccountCases),
+                         [](const ::testing::TestParamInfo<AccountCase> &info) {
                              return std::string(info.param.name);
                          });
+
+TEST_F(ForegroundEventTest, AccountAddsOneLinePerEvent)
+{
+    ASSERT_TRUE(WriteBytes(config, "#log(1)\r\n#timeout(0)\r\n#window(inbox)\r\n"));
+    SetSensor(0x10000);
+    MonitorSettings settings;
+    for (int i = 0; i < 3; ++i)
+        HandleSensorEvent(NULL, 0x10000, &settings);
+    EXPECT_EQ(3, CountOccurrences(ReadBytes(account), "#window(inbox) matched the title"));
+    EXPECT_EQ(3, CountOccurrences(ReadBytes(account), "\r\n"));
+}
+
+// Off, by "#log(0)" or by a file that never turned it on: no file.
+TEST_F(ForegroundEventTest, AccountOffWritesNothing)
+{
+    struct {
+        const char *file;
+        int before;  // the account's value from earlier events
+    } cases[] = {{"#log(0)\r\n#timeout(0)\r\n", 1}, {"#timeout(0)\r\n", 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_TRUE(WriteBytes(config, c.file));
+        SetSensor(0x10000);
+        MonitorSettings settings;
+        settings.log = c.before;
+        EXPECT_EQ(0, HandleSensorEvent(NULL, 0x10000, &settings));
+        EXPECT_FALSE(FileExists(account));
+    }
+    EXPECT_EQ(2, CountOccurrences(ReadBytes(log), "aygshell 298 code=1"));
+}
+
+// A log that cannot be written changes nothing else: the display turns.
+TEST_F(ForegroundEventTest, AccountThatCannotBeWrittenChangesNothing)
+{
+    ASSERT_TRUE(CreateDirectoryW(account.c_str(), NULL));
+    ASSERT_TRUE(WriteBytes(config, "#log(1)\r\n#timeout(0)\r\n"));
+    SetSensor(0x10001);
+    MonitorSettings settings;
+    EXPECT_EQ(0, HandleSensorEvent(NULL, 0x10001, &settings));
+    EXPECT_EQ(1, CountOccurrences(ReadBytes(log), "aygshell 298 code=3"));
+    RemoveDirectoryW(account.c_str());
+}
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Executable name of a window's process: real windows of this and other
 // programs, the cut to the caller's buffer, and that every call gives back
-// all it took (records, the record array, the snapshot).
+// all it took (records, the record array, the snapshot). The snapshot's own
+// tests turn the direct way off (g_procImagePath); the two ways are then
+// held against each other.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "common/procname.h"
@@ -65,22 +68,27 @@ public:
     HWND window = NULL;
 };
 
-// Puts the test seams back whatever a test did with them.
+// Puts the test seams back whatever a test did with them. Every lookup
+// walks a snapshot here: the direct way is off.
 class ProcessName : public ::testing::Test {
 protected:
     void SetUp() override
     {
         savedSnapshot = g_procSnapshot;
         savedAlloc = g_procRecordAlloc;
+        savedImagePath = g_procImagePath;
+        g_procImagePath = NULL;
     }
     void TearDown() override
     {
         g_procSnapshot = savedSnapshot;
         g_procRecordAlloc = savedAlloc;
+        g_procImagePath = savedImagePath;
     }
 
     HANDLE(WINAPI *savedSnapshot)(DWORD, DWORD);
     void *(*savedAlloc)(size_t);
+    int (*savedImagePath)(DWORD, LPWSTR, DWORD);
 };
 
 HWND OwnWindow()
@@ -247,6 +255,173 @@ TEST_F(ProcessName, ListOwnsItsRecords)
         EXPECT_GT(list.Snapshot(), 1);  // refilled, then freed by its destruction
     }
     EXPECT_EQ(heap, HeapBlocksInUse());
+}
+
+// --- The direct way against the snapshot -------------------------------------
+
+int g_snapshots;
+HANDLE WINAPI CountingSnapshot(DWORD flags, DWORD processId)
+{
+    ++g_snapshots;
+    return CreateToolhelp32Snapshot(flags, processId);
+}
+
+int g_directCalls;
+int CountingImagePath(DWORD processId, LPWSTR buffer, DWORD capacity)
+{
+    ++g_directCalls;
+    return QueryProcessImagePath(processId, buffer, capacity);
+}
+
+int NoImagePath(DWORD, LPWSTR buffer, DWORD capacity)
+{
+    ++g_directCalls;
+    if (capacity)
+        buffer[0] = 0;
+    return 0;
+}
+
+class ProcessNameWays : public ProcessName {
+protected:
+    void SetUp() override
+    {
+        ProcessName::SetUp();
+        g_procSnapshot = CountingSnapshot;
+        g_snapshots = g_directCalls = 0;
+    }
+
+    // The name by one way: the direct way first, or the snapshot alone.
+    std::wstring NameOf(bool direct, DWORD processId, int capacity)
+    {
+        g_procImagePath = direct ? CountingImagePath : NULL;
+        std::vector<WCHAR> name(capacity + 1, L'#');
+        EXPECT_EQ(name.data(), GetProcessFileName(processId, name.data(), capacity));
+        EXPECT_EQ(L'#', name[capacity]) << "written past the capacity";
+        return name.data();
+    }
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list)
+{
+    ((std::vector<HWND> *)list)->push_back(window);
+    return TRUE;
+}
+
+// Every window of the running phone, the stand-in apps and a program with a
+// long name among them: the direct way gives the snapshot's name, at the
+// monitor's and the pickers' capacities, and walks no process to get it.
+TEST_F(ProcessNameWays, SameNameAsTheSnapshotForEveryWindow)
+{
+    OtherProgram programs[] = {
+        OtherProgram(L"cprog.exe", L"VornUnitWaysShort"),
+        OtherProgram(kLongName, L"VornUnitWaysLong"),
+    };
+    for (const OtherProgram &program : programs)
+        ASSERT_NE(nullptr, program.window) << "cannot start " << Narrow(program.path);
+    HWND own = OwnWindow();
+    ASSERT_NE(nullptr, own);
+
+    std::vector<HWND> windows;
+    EnumWindows(CollectWindow, (LPARAM)&windows);
+    std::vector<DWORD> ids;
+    for (HWND window : windows) {
+        DWORD id = 0;
+        GetWindowThreadProcessId(window, &id);
+        if (id && std::find(ids.begin(), ids.end(), id) == ids.end())
+            ids.push_back(id);
+    }
+    ASSERT_GE(ids.size(), 3u);
+
+    int named = 0;
+    for (DWORD id : ids) {
+        for (int capacity : {128, 72}) {
+            SCOPED_TRACE(testing::Message() << "process " << id << " capacity " << capacity);
+            std::wstring bySnapshot = NameOf(false, id, capacity);
+            g_snapshots = 0;
+            std::wstring direct = NameOf(true, id, capacity);
+            EXPECT_EQ(bySnapshot, direct);
+            EXPECT_EQ(0, g_snapshots) << "a running process walked the snapshot";
+            named += !direct.empty();
+        }
+    }
+    EXPECT_EQ(2 * (int)ids.size(), named);
+
+    for (const OtherProgram &program : programs) {
+        WCHAR name[128];
+        GetWindowProcessName(program.window, name, 128);
+        EXPECT_EQ(program.path.substr(program.path.rfind(L'\\') + 1), std::wstring(name));
+    }
+    g_procImagePath = CountingImagePath;
+    WCHAR name[128];
+    GetWindowProcessName(own, name, 128);
+    EXPECT_STREQ(L"vorn_unit.exe", name);
+    DestroyWindow(own);
+}
+
+// A process that has ended, while a handle still holds it, and ids of no
+// process at all: no name either way. The direct way gives up, and the
+// snapshot has the last word.
+TEST_F(ProcessNameWays, EndedProcessAndNoProcessGiveNoName)
+{
+    OtherProgram ended(L"cprog.exe", L"VornUnitWaysEnded");
+    ASSERT_NE(nullptr, ended.window);
+    DWORD endedId = ended.process.dwProcessId;
+    PostMessageW(ended.window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ended.process.hProcess, 10000));
+
+    WCHAR path[MAX_PATH] = L"stale";
+    EXPECT_EQ(0, QueryProcessImagePath(endedId, path, MAX_PATH));
+    EXPECT_STREQ(L"", path);
+
+    for (DWORD id : {endedId, (DWORD)3, (DWORD)0}) {
+        SCOPED_TRACE(testing::Message() << "process " << id);
+        EXPECT_EQ(L"", NameOf(false, id, 128));
+        g_snapshots = g_directCalls = 0;
+        EXPECT_EQ(L"", NameOf(true, id, 128));
+        // No process id, no lookup at all.
+        EXPECT_EQ(id ? 1 : 0, g_directCalls);
+        EXPECT_EQ(id ? 1 : 0, g_snapshots);
+    }
+
+    // The window is gone with its process; a null window is none.
+    g_procImagePath = CountingImagePath;
+    g_snapshots = g_directCalls = 0;
+    for (HWND window : {ended.window, (HWND)NULL}) {
+        WCHAR name[128] = L"stale";
+        EXPECT_STREQ(L"", GetWindowProcessName(window, name, 128));
+    }
+    EXPECT_EQ(0, g_directCalls + g_snapshots);
+}
+
+// A direct way that gives nothing leaves the lookup to the snapshot, which
+// finds the name as it always did.
+TEST_F(ProcessNameWays, DirectWayThatFailsFallsBackToTheSnapshot)
+{
+    HWND own = OwnWindow();
+    ASSERT_NE(nullptr, own);
+    int heap = HeapBlocksInUse(), handles = CountOwnHandles();
+    g_procImagePath = NoImagePath;
+    WCHAR name[128] = L"stale";
+    GetWindowProcessName(own, name, 128);
+    EXPECT_STREQ(L"vorn_unit.exe", name);
+    EXPECT_EQ(1, g_directCalls);
+    EXPECT_EQ(1, g_snapshots);
+    EXPECT_EQ(heap, HeapBlocksInUse());
+    EXPECT_EQ(handles, CountOwnHandles());
+
+    // The real direct way keeps no handle either.
+    g_procImagePath = QueryProcessImagePath;
+    g_snapshots = 0;
+    GetWindowProcessName(own, name, 128);
+    EXPECT_STREQ(L"vorn_unit.exe", name);
+    EXPECT_EQ(0, g_snapshots);
+    EXPECT_EQ(handles, CountOwnHandles()) << "process handle left open";
+
+    // A path that does not fit the platform's buffer is no name.
+    WCHAR small[4] = L"abc";
+    EXPECT_EQ(0, QueryProcessImagePath(GetCurrentProcessId(), small, 4));
+    EXPECT_STREQ(L"", small);
+    DestroyWindow(own);
 }
 
 }  // namespace

@@ -1,0 +1,237 @@
+// The account of each sensor event: why the display turned or not, one line
+// per event, in plain ANSI text with CR LF like the configuration file, so
+// that it opens in the phone's notes app.
+#include "account.h"
+#include <stdlib.h>
+#include <string.h>
+#include "message.h"
+#include "orientation.h"
+#include "common/config.h"
+#include "common/textsearch.h"
+
+#define FRONT_CAPACITY (3 * WINDOW_NAME_CAPACITY + 8)
+#define DECISION_CAPACITY (CONFIG_LINE_CAPACITY + 40)
+#define DEED_CAPACITY 128
+
+LPWSTR GetAccountPath(LPCWSTR configPath, LPWSTR logPath)
+{
+    logPath[0] = 0;
+    if (!configPath || !configPath[0])
+        return logPath;
+    int length = lstrlenW(configPath);
+    if (length >= 4 && CompareNoCaseN(configPath + length - 4, L".txt", 4) == 0)
+        length -= 4;
+    // Never the configuration file itself, nor a path cut short.
+    if (length + 5 > CONFIG_PATH_CAPACITY)
+        return logPath;
+    memcpy(logPath, configPath, (size_t)length * sizeof(WCHAR));
+    lstrcpyW(logPath + length, L".log");
+    return logPath;
+}
+
+static LPCWSTR PositionMeaning(DWORD value)
+{
+    switch (value) {
+    case SENSOR_TURNED_90:
+        return L"on its side";
+    case SENSOR_TURNED_270:
+        return L"on its other side";
+    case SENSOR_UPRIGHT:
+        return L"upright";
+    case SENSOR_UPSIDE_DOWN:
+        return L"upside down";
+    case SENSOR_FACE_DOWN:
+        return L"face down";
+    }
+    return L"unknown value";
+}
+
+static LPCWSTR WhereMatched(int decided)
+{
+    switch (decided) {
+    case DECIDED_BY_CLASS:
+        return L"the class";
+    case DECIDED_BY_TITLE:
+        return L"the title";
+    case DECIDED_BY_PROGRAM:
+        return L"the program name";
+    }
+    return L"";
+}
+
+// "0x00010000": the sensor's values as its driver writes them.
+static LPCWSTR HexValue(DWORD value, WCHAR text[11])
+{
+    static const WCHAR digits[] = L"0123456789ABCDEF";
+    text[0] = L'0';
+    text[1] = L'x';
+    for (int i = 0; i < 8; ++i)
+        text[2 + i] = digits[(value >> (28 - 4 * i)) & 0xF];
+    text[10] = 0;
+    return text;
+}
+
+static LPCWSTR TwoDigits(WORD value, WCHAR text[3])
+{
+    text[0] = (WCHAR)(L'0' + value / 10 % 10);
+    text[1] = (WCHAR)(L'0' + value % 10);
+    text[2] = 0;
+    return text;
+}
+
+// Field 4: what decided.
+static int FormatDecision(const EventAccount *account, LPWSTR text, int capacity)
+{
+    switch (account->decided) {
+    case DECIDED_BY_CLASS:
+    case DECIDED_BY_TITLE:
+    case DECIDED_BY_PROGRAM:
+        return FormatText(text, capacity, L"#window(%s) matched %s", account->entry,
+                          WhereMatched(account->decided));
+    case DECIDED_FACE_DOWN:
+        return FormatText(text, capacity, L"face down, fdscreenoff %d", account->setting);
+    }
+    return FormatText(text, capacity, L"no entry matched, onlyfor %d", account->setting);
+}
+
+// Field 5: what Vorn did.
+static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
+{
+    WCHAR read[11];
+    HexValue(account->read, read);
+    switch (account->did) {
+    case DID_LEAVE_ALONE:
+        return FormatText(text, capacity, L"left alone");
+    case DID_TURN:
+        return FormatText(text, capacity, L"waited %u ms, read %s: turned to code %d",
+                          account->waitedMs, read, account->code);
+    case DID_NOTHING_NO_POSITION:
+        return FormatText(text, capacity, L"waited %u ms, read %s: no position, nothing done",
+                          account->waitedMs, read);
+    case DID_NOTHING_NO_SERVICE:
+        return FormatText(text, capacity,
+                          L"waited %u ms, read %s: no rotation service, nothing done",
+                          account->waitedMs, read);
+    case DID_PRESS_POWER_KEY:
+        return FormatText(text, capacity, L"waited %u ms, still face down: pressed the power key",
+                          account->waitedMs);
+    case DID_SWITCH_DISPLAY_OFF:
+        return FormatText(text, capacity,
+                          L"waited %u ms, still face down: asked the display to switch off",
+                          account->waitedMs);
+    case DID_NOTHING_NOT_FACE_DOWN:
+        return FormatText(text, capacity,
+                          L"waited %u ms, read %s: no longer face down, nothing done",
+                          account->waitedMs, read);
+    }
+    return FormatText(text, capacity, L"unloaded during the wait: event dropped");
+}
+
+int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWSTR line,
+                      int capacity)
+{
+    WCHAR hours[3], minutes[3], seconds[3], posted[11];
+    // Title, class and program of WINDOW_NAME_CAPACITY each; an entry of a
+    // configuration line; the longest deed.
+    WCHAR front[FRONT_CAPACITY];
+    WCHAR decision[DECISION_CAPACITY];
+    WCHAR deed[DEED_CAPACITY];
+    if (account->front)
+        FormatText(front, FRONT_CAPACITY, L"\"%s\" %s %s", account->title, account->className,
+                   account->program);
+    else
+        FormatText(front, FRONT_CAPACITY, L"no window in front");
+    FormatDecision(account, decision, DECISION_CAPACITY);
+    FormatDeed(account, deed, DEED_CAPACITY);
+    int length = FormatText(line, capacity, L"%s:%s:%s | %s %s | %s | %s | %s",
+                            TwoDigits(time->wHour, hours), TwoDigits(time->wMinute, minutes),
+                            TwoDigits(time->wSecond, seconds), HexValue(account->posted, posted),
+                            PositionMeaning(account->posted), front, decision, deed);
+    // A title may hold a line break; the account keeps one line per event.
+    for (LPWSTR p = line; p && *p; ++p) {
+        if (*p == L'\r' || *p == L'\n')
+            *p = L' ';
+    }
+    return length;
+}
+
+static int WriteAll(HANDLE file, const char *bytes, DWORD size)
+{
+    DWORD written = 0;
+    return size == 0 || (WriteFile(file, bytes, size, &written, NULL) && written == size);
+}
+
+// Begins the file anew with the lines of its last half, then the new line:
+// the oldest lines go, the latest stay. Called only when the file holds
+// more than half the limit.
+static int StartAnew(HANDLE file, DWORD size, const char *line, DWORD lineSize)
+{
+    // One byte before the kept half is read too: when it ends a line, the
+    // half begins with a whole line; else its first, partial line goes.
+    DWORD from = size - ACCOUNT_FILE_LIMIT / 2 - 1;
+    DWORD length = size - from;
+    char *kept = (char *)malloc(length);
+    if (!kept)
+        return 0;
+    DWORD got = 0;
+    int ok = SetFilePointer(file, (LONG)from, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+             ReadFile(file, kept, length, &got, NULL) && got == length;
+    DWORD start = 0;
+    while (start < length && kept[start] != '\n')
+        ++start;
+    if (start < length)
+        ++start;
+    ok = ok && SetFilePointer(file, 0, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+         WriteAll(file, kept + start, length - start) && WriteAll(file, line, lineSize) &&
+         SetEndOfFile(file);
+    free(kept);
+    return ok;
+}
+
+int AppendAccountLine(LPCWSTR path, LPCWSTR line)
+{
+    if (!path || !path[0] || !line)
+        return 0;
+    int length = lstrlenW(line);
+    int ansiLength = length > 0
+                         ? WideCharToMultiByte(CP_ACP, 0, line, length, NULL, 0, NULL, NULL)
+                         : 0;
+    if (ansiLength < 0 || (length > 0 && ansiLength == 0) ||
+        ansiLength + 2 > ACCOUNT_FILE_LIMIT / 2)
+        return 0;
+    char *bytes = (char *)malloc((size_t)ansiLength + 2);
+    if (!bytes)
+        return 0;
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, line, length, bytes, ansiLength, NULL, NULL);
+    bytes[ansiLength] = '\r';
+    bytes[ansiLength + 1] = '\n';
+    DWORD lineSize = (DWORD)ansiLength + 2;
+
+    // Others may read the account while it is kept, never write it.
+    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    int ok = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD size = GetFileSize(file, NULL);
+        if (size != INVALID_FILE_SIZE && size <= ACCOUNT_FILE_LIMIT - lineSize)
+            ok = SetFilePointer(file, 0, NULL, FILE_END) != INVALID_SET_FILE_POINTER &&
+                 WriteAll(file, bytes, lineSize);
+        else if (size != INVALID_FILE_SIZE)
+            ok = StartAnew(file, size, bytes, lineSize);
+        if (!CloseHandle(file))
+            ok = 0;
+    }
+    free(bytes);
+    return ok;
+}
+
+void KeepAccount(LPCWSTR configPath, const EventAccount *account)
+{
+    WCHAR path[CONFIG_PATH_CAPACITY];
+    WCHAR line[ACCOUNT_LINE_CAPACITY];
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FormatAccountLine(&now, account, line, ACCOUNT_LINE_CAPACITY);
+    AppendAccountLine(GetAccountPath(configPath, path), line);
+}

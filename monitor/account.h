@@ -1,0 +1,60 @@
+// The account of each sensor event, kept when the configuration asks for it
+// with "#log": one line per event, saying what was in front, what decided
+// and what Vorn did, in a file beside the configuration file.
+#pragma once
+#include "wince.h"
+
+// The file never grows past this many bytes.
+#define ACCOUNT_FILE_LIMIT 65536
+#define ACCOUNT_LINE_CAPACITY 1024
+
+// What decided the event.
+#define DECIDED_NO_MATCH 0       // no entry matched; setting is onlyfor
+#define DECIDED_BY_CLASS 1       // entry matched the class name
+#define DECIDED_BY_TITLE 2       // entry matched the title
+#define DECIDED_BY_PROGRAM 3     // entry matched the program name
+#define DECIDED_FACE_DOWN 4      // the face-down road; setting is fdscreenoff
+
+// What Vorn did.
+#define DID_LEAVE_ALONE 0
+#define DID_TURN 1               // code holds the rotation code
+#define DID_NOTHING_NO_POSITION 2
+#define DID_NOTHING_NO_SERVICE 3
+#define DID_PRESS_POWER_KEY 4
+#define DID_SWITCH_DISPLAY_OFF 5
+#define DID_NOTHING_NOT_FACE_DOWN 6
+#define DID_DROP_UNLOADED 7      // the wait was cut short by an unload
+
+struct EventAccount {
+    DWORD posted;         // the value posted with the event
+    HWND front;           // the window in front, or null
+    LPCWSTR title;        // its title, class and program name
+    LPCWSTR className;
+    LPCWSTR program;
+    int decided;          // DECIDED_...
+    LPCWSTR entry;        // the entry that matched, for DECIDED_BY_...
+    int setting;          // onlyfor, or fdscreenoff on the face-down road
+    int did;              // DID_...
+    DWORD waitedMs;       // the configured wait
+    DWORD read;           // the value read after the wait
+    int code;             // the rotation code, for DID_TURN
+};
+
+// The log path beside a configuration path: ".log" in place of a final
+// ".txt", else added. Fills logPath (CONFIG_PATH_CAPACITY characters) and
+// returns it; empty when there is no such path.
+LPWSTR GetAccountPath(LPCWSTR configPath, LPWSTR logPath);
+
+// The line for one event at the given local time, without its line end.
+// Returns the length of the whole line (cut to capacity - 1 characters).
+int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWSTR line,
+                      int capacity);
+
+// Appends the line and CR LF, in ANSI, to the file at path. When that
+// would pass ACCOUNT_FILE_LIMIT, the file begins anew with the latest lines
+// of its last half. 1 when the line was written, else 0.
+int AppendAccountLine(LPCWSTR path, LPCWSTR line);
+
+// The account of one event, at the time now, into the log beside the
+// configuration file. A log that cannot be written is left as it is.
+void KeepAccount(LPCWSTR configPath, const EventAccount *account);

@@ -1,0 +1,263 @@
+// The account file of the sensor events: where it sits, how a line reads,
+// and that it keeps the latest lines within its size bound. The line of
+// each road of the event handler is tested with the handler
+// (monitor_event_test.cpp).
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "common/config.h"
+#include "monitor/account.h"
+#include "support/phone.h"
+
+namespace {
+
+struct PathCase {
+    std::wstring config;
+    std::wstring log;
+};
+
+TEST(AccountPath, BesideTheConfigurationFile)
+{
+    const std::wstring folder = L"\\Program Files\\Vorn\\";
+    const PathCase cases[] = {
+        {folder + L"vorn.txt", folder + L"vorn.log"},
+        {L"C:\\phone\\VORN.TXT", L"C:\\phone\\VORN.log"},
+        {L"C:\\a.txt\\vorn", L"C:\\a.txt\\vorn.log"},
+        {L"C:\\phone\\vorn.txt.bak", L"C:\\phone\\vorn.txt.bak.log"},
+        {L"", L""},
+        // The longest paths: one that fits with its new ending, one that
+        // would not.
+        {std::wstring(251, L'p') + L".txt", std::wstring(251, L'p') + L".log"},
+        {std::wstring(256, L'p'), L""},
+    };
+    for (const PathCase &c : cases) {
+        SCOPED_TRACE(Narrow(c.config));
+        WCHAR path[CONFIG_PATH_CAPACITY];
+        EXPECT_EQ(path, GetAccountPath(c.config.c_str(), path));
+        EXPECT_EQ(c.log, std::wstring(path));
+        if (!c.config.empty()) {
+            EXPECT_NE(c.config, std::wstring(path)) << "the log would be the configuration file";
+        }
+    }
+    WCHAR path[CONFIG_PATH_CAPACITY] = L"stale";
+    EXPECT_STREQ(L"", GetAccountPath(NULL, path));
+}
+
+struct LineCase {
+    const char *name;
+    SYSTEMTIME time;
+    EventAccount account;
+    const wchar_t *line;
+};
+
+SYSTEMTIME At(WORD hour, WORD minute, WORD second)
+{
+    SYSTEMTIME time = {};
+    time.wYear = 2009;
+    time.wMonth = 3;
+    time.wDay = 1;
+    time.wHour = hour;
+    time.wMinute = minute;
+    time.wSecond = second;
+    return time;
+}
+
+EventAccount Account(DWORD posted, HWND front, const wchar_t *title, const wchar_t *className,
+                     const wchar_t *program, int decided, const wchar_t *entry, int setting,
+                     int did, DWORD waitedMs, DWORD read, int code)
+{
+    EventAccount account = {};
+    account.posted = posted;
+    account.front = front;
+    account.title = title;
+    account.className = className;
+    account.program = program;
+    account.decided = decided;
+    account.entry = entry;
+    account.setting = setting;
+    account.did = did;
+    account.waitedMs = waitedMs;
+    account.read = read;
+    account.code = code;
+    return account;
+}
+
+const HWND kFront = (HWND)(ULONG_PTR)0x1234;
+
+// How the fields are written; which road gives which line is the handler's.
+TEST(AccountLine, Fields)
+{
+    const LineCase cases[] = {
+        {"the first example line of the account", At(7, 5, 9),
+         Account(0x10000, kFront, L"Calculator", L"CalcFrame", L"cprog.exe",
+                 DECIDED_BY_PROGRAM, L"cprog.exe", 0, DID_LEAVE_ALONE, 300, 0, -1),
+         L"07:05:09 | 0x00010000 on its side | \"Calculator\" CalcFrame cprog.exe | "
+         L"#window(cprog.exe) matched the program name | left alone"},
+        {"the second example line", At(23, 59, 0),
+         Account(0x10001, kFront, L"Inbox", L"MailApp", L"appwin.exe", DECIDED_NO_MATCH, NULL,
+                 0, DID_TURN, 300, 0x10001, 3),
+         L"23:59:00 | 0x00010001 on its other side | \"Inbox\" MailApp appwin.exe | "
+         L"no entry matched, onlyfor 0 | waited 300 ms, read 0x00010001: turned to code 3"},
+        {"no window in front, a value of all digits", At(0, 0, 0),
+         Account(0xFEDCBA98, NULL, L"", L"", L"", DECIDED_NO_MATCH, NULL, -2,
+                 DID_NOTHING_NO_POSITION, 4294967295u, 0xABCDEF01, -1),
+         L"00:00:00 | 0xFEDCBA98 unknown value | no window in front | no entry matched, "
+         L"onlyfor -2 | waited 4294967295 ms, read 0xABCDEF01: no position, nothing done"},
+        {"a title with line breaks stays on one line", At(12, 0, 1),
+         Account(0x10002, kFront, L"two\r\nlines", L"View", L"", DECIDED_BY_TITLE, L"two", 1,
+                 DID_TURN, 0, 0x10002, 0),
+         L"12:00:01 | 0x00010002 upright | \"two  lines\" View  | #window(two) matched the "
+         L"title | waited 0 ms, read 0x00010002: turned to code 0"},
+        {"an entry with parentheses and a percent sign", At(9, 30, 45),
+         Account(0x10003, kFront, L"Tool (beta) 100%", L"ToolView", L"tool.exe",
+                 DECIDED_BY_CLASS, L"Tool (beta) 100%", 0, DID_LEAVE_ALONE, 0, 0, -1),
+         L"09:30:45 | 0x00010003 upside down | \"Tool (beta) 100%\" ToolView tool.exe | "
+         L"#window(Tool (beta) 100%) matched the class | left alone"},
+    };
+    for (const LineCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        WCHAR line[ACCOUNT_LINE_CAPACITY];
+        int length = FormatAccountLine(&c.time, &c.account, line, ACCOUNT_LINE_CAPACITY);
+        EXPECT_EQ(std::wstring(c.line), std::wstring(line));
+        EXPECT_EQ(lstrlenW(c.line), length);
+    }
+}
+
+TEST(AccountLine, CutToTheCapacity)
+{
+    SYSTEMTIME time = At(7, 5, 9);
+    EventAccount account = Account(0x10000, NULL, L"", L"", L"", DECIDED_NO_MATCH, NULL, 0,
+                                   DID_LEAVE_ALONE, 0, 0, -1);
+    std::vector<WCHAR> line(12, L'#');
+    int length = FormatAccountLine(&time, &account, line.data(), 11);
+    EXPECT_EQ(L"07:05:09 |", std::wstring(line.data()));
+    EXPECT_EQ(L'#', line[11]);
+    EXPECT_GT(length, 10);
+}
+
+// --- The file -----------------------------------------------------------------
+
+class AccountFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WCHAR temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        path = std::wstring(temp) + L"vorn_account_" + std::to_wstring(GetCurrentProcessId()) +
+               L".log";
+        DeleteFileW(path.c_str());
+    }
+    void TearDown() override { DeleteFileW(path.c_str()); }
+
+    // The numbered test line: "line 00042 " and filler, 100 characters.
+    static std::string Line(int number)
+    {
+        char head[16];
+        snprintf(head, sizeof(head), "line %05d ", number);
+        return std::string(head) + std::string(100 - strlen(head), 'x');
+    }
+
+    bool Append(int number)
+    {
+        std::string text = Line(number);
+        return AppendAccountLine(path.c_str(), std::wstring(text.begin(), text.end()).c_str());
+    }
+
+    // The file's numbered lines; fails the test on anything else.
+    std::vector<int> Numbers()
+    {
+        std::vector<int> numbers;
+        std::string bytes = ReadBytes(path);
+        size_t at = 0;
+        while (at < bytes.size()) {
+            size_t end = bytes.find("\r\n", at);
+            if (end == std::string::npos) {
+                ADD_FAILURE() << "the file does not end with a line end";
+                break;
+            }
+            std::string line = bytes.substr(at, end - at);
+            int number = atoi(line.c_str() + 5);
+            if (line != Line(number))
+                ADD_FAILURE() << "not a whole test line: " << line;
+            numbers.push_back(number);
+            at = end + 2;
+        }
+        return numbers;
+    }
+
+    std::wstring path;
+};
+
+TEST_F(AccountFile, AppendsOneCrLfLinePerCall)
+{
+    ASSERT_TRUE(Append(1));
+    ASSERT_TRUE(Append(2));
+    EXPECT_EQ(Line(1) + "\r\n" + Line(2) + "\r\n", ReadBytes(path));
+
+    // ANSI, like the configuration file.
+    DeleteFileW(path.c_str());
+    ASSERT_TRUE(AppendAccountLine(path.c_str(), L"\"\x00C4pfel\""));
+    EXPECT_EQ("\"\xC4pfel\"\r\n", ReadBytes(path));
+}
+
+// Line after line, the file never passes the bound, and what it holds is
+// always the latest lines, whole and in order.
+TEST_F(AccountFile, NeverGrowsPastTheBoundAndKeepsTheLatestLines)
+{
+    const int lines = 1500;  // about 150 KB: the file begins anew more than once
+    int shrunk = 0;
+    DWORD last = 0;
+    for (int i = 1; i <= lines; ++i) {
+        ASSERT_TRUE(Append(i)) << "line " << i;
+        std::string bytes = ReadBytes(path);
+        ASSERT_LE(bytes.size(), (size_t)ACCOUNT_FILE_LIMIT) << "after line " << i;
+        shrunk += bytes.size() < last;
+        last = (DWORD)bytes.size();
+    }
+    EXPECT_GE(shrunk, 2);
+    std::vector<int> numbers = Numbers();
+    ASSERT_FALSE(numbers.empty());
+    EXPECT_EQ(lines, numbers.back());
+    for (size_t i = 1; i < numbers.size(); ++i)
+        ASSERT_EQ(numbers[i - 1] + 1, numbers[i]) << "a line went missing";
+    // At least the last half of the bound's worth of lines stays.
+    EXPECT_GE(numbers.size() * 102, (size_t)ACCOUNT_FILE_LIMIT / 2 - 102);
+}
+
+// A file already past the bound (made by someone else) is cut at the next
+// line; so is one whose last half holds no line end at all.
+TEST_F(AccountFile, FileAlreadyPastTheBoundIsCut)
+{
+    std::string big;
+    for (int i = 1; i <= 2000; ++i)
+        big += Line(i) + "\r\n";
+    ASSERT_TRUE(WriteBytes(path, big));
+    ASSERT_TRUE(Append(2001));
+    EXPECT_LE(ReadBytes(path).size(), (size_t)ACCOUNT_FILE_LIMIT);
+    std::vector<int> numbers = Numbers();
+    ASSERT_GE(numbers.size(), 2u);
+    EXPECT_EQ(2001, numbers.back());
+    EXPECT_EQ(2000, numbers[numbers.size() - 2]);
+
+    ASSERT_TRUE(WriteBytes(path, std::string(ACCOUNT_FILE_LIMIT, 'z')));
+    ASSERT_TRUE(Append(7));
+    EXPECT_EQ(Line(7) + "\r\n", ReadBytes(path));
+}
+
+TEST_F(AccountFile, FileThatCannotBeWrittenGivesZero)
+{
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring missing = std::wstring(temp) + L"vorn no such folder\\vorn.log";
+    EXPECT_EQ(0, AppendAccountLine(missing.c_str(), L"line"));
+    EXPECT_FALSE(FileExists(missing));
+
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), NULL));
+    EXPECT_EQ(0, AppendAccountLine(path.c_str(), L"line"));
+    RemoveDirectoryW(path.c_str());
+
+    EXPECT_EQ(0, AppendAccountLine(NULL, L"line"));
+    EXPECT_EQ(0, AppendAccountLine(L"", L"line"));
+}
+
+}  // namespace

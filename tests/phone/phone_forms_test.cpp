@@ -10,6 +10,7 @@
 #define _WIN32_WCE 0x502
 #include "phone/phone_forms.h"
 #include "phone/faults.h"
+#include "common/procname.h"
 #include "editor/editor.h"
 #include "editor/startup.h"
 #include "app/globals.h"
@@ -295,5 +296,43 @@ TEST(PhoneForms, StringLookupWithoutABufferGivesThePointer)
     }
 }
 #endif
+
+int g_snapshots;
+HANDLE(WINAPI *g_platformSnapshot)(DWORD, DWORD);
+
+HANDLE WINAPI CountedSnapshot(DWORD flags, DWORD processId)
+{
+    ++g_snapshots;
+    return g_platformSnapshot(flags, processId);
+}
+
+// The phone has no direct way to another process's program: its form of
+// the lookup answers nothing, whatever it is given, and the name comes
+// from the snapshot.
+TEST(PhoneForms, ProgramNameComesFromTheSnapshot)
+{
+    WCHAR buffer[MAX_PATH] = L"left over";
+    EXPECT_EQ(0, QueryProcessImagePath(GetCurrentProcessId(), buffer, MAX_PATH));
+    EXPECT_STREQ(L"", buffer);
+    WCHAR untouched[4] = L"abc";
+    EXPECT_EQ(0, QueryProcessImagePath(GetCurrentProcessId(), untouched, 0));
+    EXPECT_STREQ(L"abc", untouched);
+    EXPECT_EQ(0, QueryProcessImagePath(GetCurrentProcessId(), NULL, MAX_PATH));
+
+    // The name of this process's window, through the lookup as the program
+    // makes it: one snapshot, and the snapshot's name.
+    HWND window = CreateWindowExW(0, L"STATIC", L"phone form", 0, 0, 0, 0, 0, NULL, NULL,
+                                  GetModuleHandleW(NULL), NULL);
+    ASSERT_NE(nullptr, window);
+    g_snapshots = 0;
+    g_platformSnapshot = g_procSnapshot;
+    g_procSnapshot = CountedSnapshot;
+    WCHAR name[MAX_PATH];
+    GetWindowProcessName(window, name, MAX_PATH);
+    g_procSnapshot = g_platformSnapshot;
+    DestroyWindow(window);
+    EXPECT_STREQ(L"vorn_phone_forms.exe", name);
+    EXPECT_EQ(1, g_snapshots);
+}
 
 }  // namespace

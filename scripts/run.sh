@@ -91,7 +91,7 @@ turn() {  # turn VALUE WORDS: the driver reports a new position
   local before told was
   before=$(log_count "aygshell 298 ")
   told=$(log_count "aygshell told the windows")
-  was=$(last_code)
+  was=$(last_code || true)
   say "  sensor: $2 ($1)"
   wine "$phone/sensordrv.exe" set "$1" >/dev/null
   # The monitor waits #timeout(300) before it reads the position again.

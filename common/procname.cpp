@@ -105,13 +105,8 @@ LPWSTR GetProcessFileName(DWORD processId, LPWSTR buffer, int capacity)
 
 LPWSTR GetWindowProcessName(HWND window, LPWSTR buffer, int capacity)
 {
-    if (!buffer || capacity <= 0)
-        return buffer;
-    buffer[0] = 0;
-
+    // No window, or one that is gone, has process id 0: the empty name.
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    if (processId == 0)
-        return buffer;  // no window, or it is gone
     return GetProcessFileName(processId, buffer, capacity);
 }

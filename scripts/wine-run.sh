@@ -15,7 +15,12 @@
 # That start, and only that one, is tried again, a few times at most, with
 # one line about it in the output. Anything else, a program that ran and
 # failed included, passes through as it is. VORN_WINE names the Wine command
-# (the tests of this script put a stand-in there).
+# (scripts/env.sh sets it for the build; the tests of this script put a
+# stand-in there).
+#
+# The program's output passes through as it comes, so that a test that
+# hangs and is killed has still shown how far it got. Only what could still
+# be Wine's two lines, at the very start, is held back until it is known.
 set -u
 
 wine_command=${VORN_WINE:-wine}
@@ -23,37 +28,73 @@ starts=4                     # the first start and three more
 not_started_status=1
 not_started_line1='Application could not be started, or no application associated with the specified file.'
 not_started_line2='ShellExecuteEx failed: Internal error.'
+not_started_text="$not_started_line1"$'\n'"$not_started_line2"$'\n'
 
-out=$(mktemp) || exit 1
+held=""
 child=""
-finish() { cat "$out"; rm -f "$out"; }
 stop() {
   [ -n "$child" ] && kill -TERM "$child" 2>/dev/null
-  finish
+  printf '%s' "$held"
+  cat <&5 2>/dev/null
   exit 143
 }
 trap stop TERM INT
 
-# True when the output in $out is Wine's "not started" message and nothing
-# else (its lines end in CR LF or LF, with a blank line after them).
+# True when TEXT is Wine's "not started" message and nothing else (its lines
+# end in CR LF or LF, with a blank line after them).
 not_started() {
   local lines
-  lines=$(tr -d '\r' <"$out" | sed '/^$/d')
+  lines=$(tr -d '\r' <<<"$1" | sed '/^$/d')
   [ "$lines" = "$not_started_line1"$'\n'"$not_started_line2" ]
 }
 
+# True while TEXT may still grow into that message.
+could_be_not_started() {
+  local text=${1//$'\r'/}
+  while [[ $text == *$'\n\n'* ]]; do text=${text//$'\n\n'/$'\n'}; done
+  text=${text#$'\n'}
+  [[ $not_started_text == "$text"* || $text == "$not_started_text" ]]
+}
+
 for try in $(seq 1 "$starts"); do
-  : >"$out"
-  "$wine_command" "$@" >"$out" &
+  # The output goes to a file that is gone from the folder as soon as it is
+  # open: a program that leaves a Wine process behind holding it cannot keep
+  # the wrapper waiting, and nothing is left in the temporary folder, even
+  # when the wrapper is killed.
+  dir=$(mktemp -d) || exit 1
+  exec 4>"$dir/out" 5<"$dir/out"
+  rm -rf "$dir"
+  "$wine_command" "$@" >&4 4>&- 5<&- &
   child=$!
+  exec 4>&-
+  held=""
+  passing=""
+  while :; do
+    running=""
+    kill -0 "$child" 2>/dev/null && running=1
+    if [ -n "$passing" ]; then
+      cat <&5
+    else
+      chunk=$(cat <&5; printf x)
+      held+=${chunk%x}
+      if ! could_be_not_started "$held"; then
+        printf '%s' "$held"
+        held=""
+        passing=1
+      fi
+    fi
+    [ -n "$running" ] || break
+    sleep 0.02
+  done
+  exec 5<&-
   wait "$child"
   status=$?
   child=""
-  if [ "$status" = "$not_started_status" ] && not_started && [ "$try" -lt "$starts" ]; then
+  if [ "$status" = "$not_started_status" ] && not_started "$held" && [ "$try" -lt "$starts" ]; then
     echo "wine-run: Wine could not start $1 (ShellExecuteEx: Internal error); starting it again ($((try + 1)) of $starts)"
     continue
   fi
   break
 done
-finish
+printf '%s' "$held"
 exit "$status"

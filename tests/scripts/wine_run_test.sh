@@ -67,5 +67,39 @@ for row in "${cases[@]}"; do
     failed=$((failed + 1))
   fi
 done
+
+# A program that hangs: what it printed shows while it still runs, so that
+# a test killed at its time-out names the case it was stuck in; and the
+# wrapper, killed as CTest kills it, leaves nothing in the temporary folder.
+cat >"$work/hang" <<'STANDIN'
+#!/usr/bin/env bash
+echo "[ RUN      ] Stuck.Here"
+for _ in $(seq 1 600); do [ -e "$RELEASE" ] && exit 0; sleep 0.1; done
+STANDIN
+chmod +x "$work/hang"
+mkdir -p "$work/tmp"
+RELEASE="$work/release" VORN_WINE="$work/hang" TMPDIR="$work/tmp" \
+  bash "$wrapper" stuck.exe >"$work/hang.out" 2>&1 &
+wrapper_pid=$!
+shown=""
+for _ in $(seq 1 200); do
+  grep -q '^\[ RUN      \] Stuck.Here$' "$work/hang.out" && { shown=1; break; }
+  sleep 0.05
+done
+problems=""
+[ -n "$shown" ] || problems+=" the hung program's output did not show;"
+kill -KILL "$wrapper_pid" 2>/dev/null
+wait "$wrapper_pid" 2>/dev/null
+touch "$work/release"
+left=$(ls -A "$work/tmp")
+[ -z "$left" ] || problems+=" left in the temporary folder: $left;"
+if [ -z "$problems" ]; then
+  echo "ok   hung_program_shows_its_output_and_leaves_nothing"
+  passed=$((passed + 1))
+else
+  echo "FAIL hung_program_shows_its_output_and_leaves_nothing:$problems"
+  failed=$((failed + 1))
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -6,6 +6,12 @@
 # VORN_ARCH picks the build: x86_64 (the default, in build/) or i686, the
 # phone's 32-bit word size (in build-i686/, with a 32-bit Wine prefix).
 #
+# VORN_WINE is the build's Wine command: every Windows program of a build,
+# prefix creation and reg included, is started through it. The 64-bit build
+# goes straight to the 64-bit loader: Debian's wine script takes the 32-bit
+# one whenever it is installed, even for a 64-bit prefix, and some machines
+# run no 32-bit x86 program at all. The 32-bit build keeps Debian's road.
+#
 # Runs may go on side by side (the run command beside the test command):
 # each takes a display and a Wine prefix of its own, and builds one at a
 # time. A prefix belongs to the run whose pid its .vorn-owner file names,
@@ -15,10 +21,15 @@ VORN_ARCH=${VORN_ARCH:-x86_64}
 case "$VORN_ARCH" in
   x86_64) VORN_BUILD=${VORN_BUILD:-$PWD/build}
           VORN_TOOLCHAIN=cmake/mingw-w64.cmake
-          export WINEARCH=win64 ;;
+          export WINEARCH=win64
+          export WINELOADER=/usr/lib/wine/wine64
+          export VORN_WINE=$WINELOADER ;;
   i686)   VORN_BUILD=${VORN_BUILD:-$PWD/build-i686}
           VORN_TOOLCHAIN=cmake/mingw-w64-i686.cmake
-          export WINEARCH=win32 ;;
+          export WINEARCH=win32
+          # Nothing of the 64-bit road may reach a 32-bit prefix.
+          unset WINELOADER
+          export VORN_WINE=wine ;;
   *) echo "env: VORN_ARCH is x86_64 or i686, not '$VORN_ARCH'" >&2; return 1 ;;
 esac
 # A prefix named by the caller is used as it is; otherwise vorn_start_wine
@@ -29,16 +40,36 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 _vorn_display_pid=""
+_vorn_display_files=""
+_vorn_claimed_prefix=""
+_vorn_claim_run=""
+# Ends only what this run started: the server of a prefix that it claimed
+# itself, and its own display. A prefix that another run holds (a claim that
+# was refused, or a start that failed before its claim) is never touched.
 vorn_cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  if [ "$(cat "$WINEPREFIX/.vorn-owner" 2>/dev/null)" = "$BASHPID" ]; then
-    rm -f "$WINEPREFIX/.vorn-owner"
+  if [ -n "$_vorn_claimed_prefix" ]; then
+    WINEPREFIX=$_vorn_claimed_prefix wineserver -k >/dev/null 2>&1 || true
+    if [ "$(cat "$_vorn_claimed_prefix/.vorn-owner" 2>/dev/null)" = "$_vorn_claim_run" ]; then
+      rm -f "$_vorn_claimed_prefix/.vorn-owner"
+    fi
+    _vorn_claimed_prefix=""
   fi
   if [ -n "$_vorn_display_pid" ]; then
-    kill "$_vorn_display_pid" >/dev/null 2>&1 || true
-    wait "$_vorn_display_pid" 2>/dev/null || true
+    vorn_stop_process "$_vorn_display_pid"
+    rm -f $_vorn_display_files
     _vorn_display_pid=""
   fi
+}
+
+# Ends a process that need not be this shell's child, and waits (bounded)
+# until it is gone.
+vorn_stop_process() {
+  kill "$1" >/dev/null 2>&1 || return 0
+  for _ in $(seq 1 100); do
+    kill -0 "$1" 2>/dev/null || break
+    sleep 0.05
+  done
+  wait "$1" 2>/dev/null || true
 }
 
 # vorn_locked FILE WHAT COMMAND...: runs COMMAND holding the lock FILE,
@@ -56,39 +87,61 @@ vorn_locked() {
   )
 }
 
+# The pid of the X server started with LOG as its log file, when one runs.
+vorn_display_server() {
+  local p
+  for p in /proc/[0-9]*; do
+    case "$(cat "$p/comm" 2>/dev/null)" in Xorg) ;; *) continue ;; esac
+    if tr '\0' '\n' <"$p/cmdline" 2>/dev/null | grep -qxF -- "$1"; then
+      echo "${p#/proc/}"
+      return 0
+    fi
+  done
+  return 1
+}
+
 # Starts the phone's display and points DISPLAY at it. A display set by the
 # caller is not used: a turn of the phone switches the screen's mode, and
 # that must never be the user's own screen. Two runs that start at the same
 # moment may pick the same number: the X server's own lock decides, and the
 # one that lost tries the next number.
+#
+# Each attempt has a log and an output file of its own, so that no server
+# renames or overwrites another's. The server is known by its lock file and
+# by the log its command line names, never by $!: with job control on (an
+# interactive shell), setsid forks and $! is not the server.
 vorn_start_display() {
   if [ -n "$_vorn_display_pid" ] && kill -0 "$_vorn_display_pid" 2>/dev/null; then
     return 0
   fi
-  local n=90 tries log conf="$PWD/scripts/phone-display.conf"
+  local n=90 tries log out pid conf="$PWD/scripts/phone-display.conf"
   mkdir -p "$VORN_BUILD"
   for tries in $(seq 1 10); do
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    log="$VORN_BUILD/display.log"
-    setsid Xorg ":$n" -config "$conf" -noreset -nolisten tcp -logfile "$log" \
-      -novtswitch -sharevts </dev/null >/dev/null 2>&1 &
-    _vorn_display_pid=$!
+    log="$VORN_BUILD/display-$n-$BASHPID.log"
+    out="$VORN_BUILD/display-$n-$BASHPID.out"
+    rm -f "$log" "$log.old" "$out"
+    ( setsid Xorg ":$n" -config "$conf" -noreset -nolisten tcp -logfile "$log" \
+        -novtswitch -sharevts </dev/null >"$out" 2>&1 & )
     for _ in $(seq 1 200); do
-      if [ -e "/tmp/.X11-unix/X$n" ] &&
-         [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$_vorn_display_pid" ]; then
-        export DISPLAY=":$n"
-        return 0
-      fi
-      kill -0 "$_vorn_display_pid" 2>/dev/null || break
+      pid=$(vorn_display_server "$log") &&
+        [ -e "/tmp/.X11-unix/X$n" ] &&
+        [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] && {
+          _vorn_display_pid=$pid
+          _vorn_display_files="$log $log.old $out"
+          export DISPLAY=":$n"
+          return 0
+        }
+      grep -q "Fatal server error" "$out" 2>/dev/null && break
       sleep 0.05
     done
-    kill "$_vorn_display_pid" >/dev/null 2>&1 || true
-    wait "$_vorn_display_pid" 2>/dev/null || true
-    _vorn_display_pid=""
-    grep -q "already active" "$log" 2>/dev/null || break
+    pid=$(vorn_display_server "$log") && vorn_stop_process "$pid"
+    # Only a lost race for the number is tried again, on the next one.
+    grep -q "already active" "$out" 2>/dev/null || break
+    rm -f "$log" "$log.old" "$out"
     n=$((n + 1))
   done
-  echo "env: the phone's display (Xorg) did not start on :$n; its log is $log" >&2
+  echo "env: the phone's display (Xorg) did not start on :$n; its log is $log, its output $out" >&2
   return 1
 }
 
@@ -117,15 +170,16 @@ vorn_prefix_holder() {
     echo "$owner"
 }
 
-# vorn_claim_prefix RUN: takes the build's first prefix that no other run
-# holds, and marks it as RUN's.
+# vorn_claim_prefix RUN PREFIX...: takes the first PREFIX that no other run
+# holds, and marks it as RUN's. Called under the build's prefix lock, so
+# that the check and the mark are one step.
 vorn_claim_prefix() {
-  local i prefix
-  for i in "" -2 -3 -4 -5 -6 -7 -8; do
-    prefix="$VORN_BUILD/wineprefix$i"
-    if ! vorn_prefix_holder "$prefix" "$1" >/dev/null; then
+  local run=$1 prefix
+  shift
+  for prefix in "$@"; do
+    if ! vorn_prefix_holder "$prefix" "$run" >/dev/null; then
       mkdir -p "$prefix"
-      echo "$1" >"$prefix/.vorn-owner"
+      echo "$run" >"$prefix/.vorn-owner"
       echo "$prefix"
       return 0
     fi
@@ -134,19 +188,29 @@ vorn_claim_prefix() {
 }
 
 vorn_start_wine() {
-  local holder prefix run=$BASHPID
-  if [ -z "$_vorn_prefix_named" ]; then
-    mkdir -p "$VORN_BUILD"
-    prefix=$(vorn_locked "$VORN_BUILD/.wineprefix.lock" "a Wine prefix of $VORN_BUILD" \
-             vorn_claim_prefix "$run") ||
-      { echo "env: every Wine prefix of $VORN_BUILD is in use by another run" >&2; return 1; }
-    export WINEPREFIX=$prefix
-  elif holder=$(vorn_prefix_holder "$WINEPREFIX" "$run"); then
-    echo "env: the Wine prefix $WINEPREFIX is in use by another run (pid $holder)" >&2
-    return 1
+  local holder prefix run=$BASHPID candidates=()
+  if [ "$_vorn_claimed_prefix" = "$WINEPREFIX" ] && [ "$_vorn_claim_run" = "$run" ]; then
+    :   # claimed already, by this run
   else
-    mkdir -p "$WINEPREFIX"
-    echo "$run" >"$WINEPREFIX/.vorn-owner"
+    if [ -n "$_vorn_prefix_named" ]; then
+      candidates=("$WINEPREFIX")
+    else
+      for prefix in "" -2 -3 -4 -5 -6 -7 -8; do candidates+=("$VORN_BUILD/wineprefix$prefix"); done
+    fi
+    mkdir -p "$VORN_BUILD"
+    if ! prefix=$(vorn_locked "$VORN_BUILD/.wineprefix.lock" "a Wine prefix of $VORN_BUILD" \
+                  vorn_claim_prefix "$run" "${candidates[@]}"); then
+      if [ -n "$_vorn_prefix_named" ]; then
+        holder=$(vorn_prefix_holder "$WINEPREFIX" "$run")
+        echo "env: the Wine prefix $WINEPREFIX is in use by another run (pid $holder)" >&2
+      else
+        echo "env: every Wine prefix of $VORN_BUILD is in use by another run" >&2
+      fi
+      return 1
+    fi
+    export WINEPREFIX=$prefix
+    _vorn_claimed_prefix=$prefix
+    _vorn_claim_run=$run
   fi
   # A server already up for the prefix was left by an earlier run (or by
   # this one): it serves. Waiting for it to end would wait for good.
@@ -164,20 +228,20 @@ vorn_start_wine() {
   fi
   printf '%s' "$wine_packages" > "$WINEPREFIX/.vorn-wine"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i </dev/null >/dev/null 2>&1 || true
+    "$VORN_WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
   wineserver -w >/dev/null 2>&1 || true
   # No window manager runs here: windows that Wine leaves unmanaged close at
   # once instead of waiting for one.
   if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    "$VORN_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
   fi
   # Keep one server and the prefix's services up for the whole run, started
   # here with no pipe attached: a service that inherited a test runner's
   # output pipe would keep it open.
   wineserver -p >/dev/null 2>&1 || true
-  setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  setsid "$VORN_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 vorn_build() {

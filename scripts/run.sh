@@ -30,7 +30,7 @@ wait_log() {  # wait_log TEXT COUNT [TRIES]: until the call log holds TEXT COUNT
   done
   return 1
 }
-bg() { setsid wine "$@" </dev/null >/dev/null 2>&1 & }
+bg() { setsid "$VORN_WINE" "$@" </dev/null >/dev/null 2>&1 & }
 
 rotation_name() {
   case "$1" in
@@ -52,14 +52,14 @@ printf '%s' '#window(Camera)
 
 # The phone starts upright, its display in portrait, whatever an earlier run
 # left behind.
-wine "$phone/sensordrv.exe" set 0x10002 >/dev/null
-wine reg delete 'HKLM\Software\EmulatedPhone\Display' /f /reg:64 >/dev/null 2>&1 || true
+"$VORN_WINE" "$phone/sensordrv.exe" set 0x10002 >/dev/null
+"$VORN_WINE" reg delete 'HKLM\Software\EmulatedPhone\Display' /f /reg:64 >/dev/null 2>&1 || true
 
 frames=()
 shot() {  # shot STEP WHAT-VORN-DID [--screen-off]: a picture of the phone now
   local file
   file="$phone/step-$(printf '%02d' "$1").png"
-  if wine "$phone/phonepic.exe" frame "$file" --step "$1" --did "$2" "${@:3}" >/dev/null 2>&1; then
+  if "$VORN_WINE" "$phone/phonepic.exe" frame "$file" --step "$1" --did "$2" "${@:3}" >/dev/null 2>&1; then
     frames+=("$file")
   else
     say "  (no picture of step $1)"
@@ -93,7 +93,7 @@ turn() {  # turn VALUE WORDS: the driver reports a new position
   told=$(log_count "aygshell told the windows")
   was=$(last_code || true)
   say "  sensor: $2 ($1)"
-  wine "$phone/sensordrv.exe" set "$1" >/dev/null
+  "$VORN_WINE" "$phone/sensordrv.exe" set "$1" >/dev/null
   # The monitor waits #timeout(300) before it reads the position again.
   if wait_log "aygshell 298 " $((before + 1)) 40; then
     local code
@@ -132,7 +132,7 @@ say "again 100 ms later. Each event reads the position after its wait, so the"
 say "display never shows the passing sideways position."
 printf '0 0x10000\n100 0x10002\n' > "$phone/wobble.trace"
 before=$(log_count "aygshell 298 ")
-wine "$phone/sensordrv.exe" play "$phone/wobble.trace" >/dev/null
+"$VORN_WINE" "$phone/sensordrv.exe" play "$phone/wobble.trace" >/dev/null
 if wait_log "aygshell 298 " $((before + 2)) 60; then
   say "  phone:  display rotation codes $(grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 2 | sed 's/.*code=//; s/ .*//' | tr -d '\r' | paste -sd, -) ($(rotation_name "$(last_code)")), screen $(last_screen)"
 fi
@@ -141,7 +141,7 @@ shot 7 "After a wobble: display code $(last_code)"
 say
 say "The phone is laid face down; #fdscreenoff(2) asks for the power key."
 presses_before=$(log_count "keywatch down vk=0xdf")
-wine "$phone/sensordrv.exe" set 0x10004 >/dev/null
+"$VORN_WINE" "$phone/sensordrv.exe" set 0x10004 >/dev/null
 if wait_log "keywatch up vk=0xdf" 1; then
   say "  phone:  power key pressed and released ($(( $(log_count "keywatch down vk=0xdf") - presses_before )) press)"
   shot 8 "Vorn pressed the power key"
@@ -154,7 +154,7 @@ turn 0x10002 "picked up and held upright"
 shot 9 "${did/the display/it}; screen asleep" --screen-off
 
 say
-wine "$phone/vorn.exe" "#unload"
+"$VORN_WINE" "$phone/vorn.exe" "#unload"
 for _ in $(seq 1 100); do
   grep -q "RegistryCloseNotification" "$PHONE_CALL_LOG" && break
   sleep 0.05
@@ -169,7 +169,7 @@ sed 's/\r$//; s/^/    /' "$phone/vorn.log" 2>/dev/null || say "    (no account w
 say
 sheet="$phone/phone-story.png"
 if [ "${#frames[@]}" -gt 0 ] &&
-   wine "$phone/phonepic.exe" sheet "$sheet" "Vorn on the emulated phone: the screen turns with the phone, except in listed apps" "${frames[@]}" >/dev/null 2>&1; then
+   "$VORN_WINE" "$phone/phonepic.exe" sheet "$sheet" "Vorn on the emulated phone: the screen turns with the phone, except in listed apps" "${frames[@]}" >/dev/null 2>&1; then
   say "Pictures of each step are in ${phone#"$PWD"/}/ (step-01.png to step-$(printf '%02d' "${#frames[@]}").png);"
   say "the whole story on one sheet: ${sheet#"$PWD"/}"
 else

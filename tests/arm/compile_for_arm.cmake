@@ -6,7 +6,11 @@
 # link_for_arm.cmake links the phone form's objects.
 #
 #   cmake -DCLANG=<clang++> -DSOURCE_DIR=<source> -DOUT=<folder> -DFORM=desktop|phone
-#         [-DDEFINITIONS=<a,b>] [-DPHONE_SDK=<header>] -P compile_for_arm.cmake
+#         [-DDEFINITIONS=<a,b>] [-DPHONE_SDK=<header>] [-DINCLUDE_DIR=<tree>]
+#         -P compile_for_arm.cmake
+#
+# The headers come from INCLUDE_DIR (the tree of the program's own code; by
+# default SOURCE_DIR), the sources from the four folders under SOURCE_DIR.
 #
 # FORM phone defines _WIN32_WCE and includes PHONE_SDK first, which stands
 # in for the phone SDK's own headers. Every source that fails is named.
@@ -19,9 +23,12 @@ if(NOT SOURCE_DIR OR NOT OUT)
   message(FATAL_ERROR "compile_for_arm: SOURCE_DIR and OUT must be given")
 endif()
 
+if(NOT INCLUDE_DIR)
+  set(INCLUDE_DIR "${SOURCE_DIR}")
+endif()
 set(flags --target=armv7-w64-windows-gnu -isystem /usr/share/mingw-w64/include
     -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-threadsafe-statics
-    -I${SOURCE_DIR} -I${SOURCE_DIR}/app -I${SOURCE_DIR}/platform)
+    -I${INCLUDE_DIR} -I${INCLUDE_DIR}/app -I${INCLUDE_DIR}/platform)
 string(REPLACE "," ";" DEFINITIONS "${DEFINITIONS}")
 foreach(definition IN LISTS DEFINITIONS)
   list(APPEND flags -D${definition})

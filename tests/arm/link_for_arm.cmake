@@ -28,7 +28,10 @@ endforeach()
 set(phone_libraries coredll aygshell toolhelp ole32)
 
 # ---- the phone column of the inventory --------------------------------------
-file(STRINGS "${INVENTORY}" inventory_lines)
+# One line an element: a semicolon (in a note) would split a line.
+file(READ "${INVENTORY}" inventory_text)
+string(REPLACE ";" "," inventory_text "${inventory_text}")
+string(REPLACE "\n" ";" inventory_lines "${inventory_text}")
 set(faults "")
 set(standins "")
 foreach(library IN LISTS phone_libraries)

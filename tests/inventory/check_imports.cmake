@@ -27,7 +27,10 @@ if(SOURCE_DIR AND NOT HEADER)
 endif()
 
 # ---- the inventory -------------------------------------------------------
-file(STRINGS "${INVENTORY}" inventory_lines)
+# One line an element: a semicolon (in a note) would split a line.
+file(READ "${INVENTORY}" inventory_text)
+string(REPLACE ";" "," inventory_text "${inventory_text}")
+string(REPLACE "\n" ";" inventory_lines "${inventory_text}")
 set(listed "")
 set(header_only "")
 set(run_time "")

@@ -1,4 +1,6 @@
-# Holds the program's objects to the inventory of platform functions.
+# Holds the program's objects to the inventory of platform functions. It
+# reads a row's name, its library and its marks (header, runtime); the
+# phone column is link_for_arm.cmake's (tests/arm).
 #
 #   cmake -DINVENTORY=<functions.txt> -DNM=<nm> -DOBJECT_LISTS=<files>
 #         [-DSYMBOL_PREFIX=_] -P check_imports.cmake

@@ -6,9 +6,6 @@ HANDLE(WINAPI *g_procSnapshot)(DWORD flags, DWORD processId) = CreateToolhelp32S
 void *(*g_procRecordAlloc)(size_t size) = malloc;
 int (*g_procImagePath)(DWORD processId, LPWSTR buffer, DWORD capacity) = QueryProcessImagePath;
 
-// Records are read back as the platform's entry, terminator and all.
-static_assert(CE_PROCESSENTRY32_SIZE == sizeof(PROCESSENTRY32), "process record size");
-
 static PROCESSENTRY32 *RecordAt(const CLPA &list, UINT index)
 {
     return (PROCESSENTRY32 *)(ULONG_PTR)list.entries[index];

@@ -13,7 +13,7 @@
 
 PFN_DisplayEscape g_displayEscape = ExtEscape;
 PFN_EventWait g_eventWait = WaitUnlessShutDown;
-PFN_QueueWait g_queueWait = MsgWaitForMultipleObjects;
+PFN_QueueWait g_queueWait = WaitForQueue;
 LPCWSTR g_rotationLibrary = TEXT("aygshell.dll");
 
 // The pause before looking again after a queue wait that brought nothing:
@@ -25,6 +25,15 @@ LPCWSTR g_rotationLibrary = TEXT("aygshell.dll");
 static DWORD EventWaitMs(int timeout)
 {
     return timeout > 0 ? (DWORD)timeout : 0;
+}
+
+// The phone's headers make MsgWaitForMultipleObjects a macro over its Ex
+// form, so the plain name has no address to keep: this call stands for it.
+DWORD WINAPI WaitForQueue(DWORD count, const HANDLE *handles, BOOL waitAll, DWORD ms,
+                          DWORD wakeMask)
+{
+    (void)waitAll;  // the phone's macro leaves it out: the wait is for any
+    return MsgWaitForMultipleObjects(count, handles, waitAll, ms, wakeMask);
 }
 
 static int ShutDownQueued(HWND window)

@@ -30,11 +30,14 @@ int WaitUnlessShutDown(HWND window, DWORD ms);
 // handler waits.
 typedef int (*PFN_EventWait)(HWND window, DWORD ms);
 extern PFN_EventWait g_eventWait;
-// The queue wait inside WaitUnlessShutDown (MsgWaitForMultipleObjects).
-// Tests replace it with one that returns at once, as the platform may.
+// The queue wait inside WaitUnlessShutDown: WaitForQueue, which calls
+// MsgWaitForMultipleObjects. Tests replace it with one that returns at once,
+// as the platform may.
 typedef DWORD(WINAPI *PFN_QueueWait)(DWORD count, const HANDLE *handles, BOOL waitAll,
                                       DWORD ms, DWORD wakeMask);
 extern PFN_QueueWait g_queueWait;
+DWORD WINAPI WaitForQueue(DWORD count, const HANDLE *handles, BOOL waitAll, DWORD ms,
+                          DWORD wakeMask);
 
 int MatchesAnyEntry(const CStrList *list, LPCWSTR name);
 // Index of the first entry of the list that occurs in the name, or -1.

@@ -15,9 +15,12 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-// Older phone SDKs lack it.
+// Older phone SDKs lack these.
 #ifndef INVALID_FILE_ATTRIBUTES
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#endif
+#ifndef CLEARTYPE_QUALITY
+#define CLEARTYPE_QUALITY 5
 #endif
 
 // The phone's power key.
@@ -56,6 +59,20 @@ typedef struct _VIDEO_POWER_MANAGEMENT {
 #ifdef _WIN32_WCE
 
 #include <shlobj.h>
+#include <wchar.h>
+
+// The phone's core library has no lstrcpynW. The same copy: at most
+// capacity - 1 characters of from, and always the terminator (wcsncpy alone
+// leaves it out when from is longer).
+inline LPWSTR CeCopyTextCut(LPWSTR to, LPCWSTR from, int capacity)
+{
+    if (capacity <= 0)
+        return to;
+    wcsncpy(to, from, (size_t)(capacity - 1));
+    to[capacity - 1] = 0;
+    return to;
+}
+#define lstrcpynW CeCopyTextCut
 
 // With no buffer the phone hands back a pointer to the stored, read-only
 // text as the result, or null when the module has no such string.

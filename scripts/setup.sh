@@ -36,6 +36,8 @@ Xorg                             xserver-xorg-core
 /usr/lib/i386-linux-gnu/libXrender.so.1 libxrender1:i386
 cmake                            cmake
 clang++                          clang
+llvm-dlltool                     llvm
+ld.lld                           lld
 /usr/src/googletest/CMakeLists.txt googletest
 EOF
 }

@@ -1,10 +1,60 @@
-// What the phone's SDK headers declare and the desktop's do not: the
-// phone-only calls of platform/wince.h and the phone's entry point. With the
-// desktop headers, include this first to compile the phone's form. It
-// holds declarations and the entry point's name, nothing else.
+// What the phone's SDK headers say and the desktop's do not, for compiling
+// the phone's form with the desktop headers. Included first, before any other
+// header: by the ARM compile of the phone form (the ArmCompile tests), and,
+// through standins.h, by the phone form that runs under test (PhoneForms),
+// which then sends some of these calls back to the desktop's.
+//
+// It holds:
+// - the phone-only calls of platform/wince.h and the phone's entry point;
+// - the names that the phone's libraries export where the desktop's
+//   differ (no "W" for the shell folder and the process snapshot calls);
+// - the phone headers' macros over other calls: MsgWaitForMultipleObjects
+//   over its Ex form (the core library exports only that, so the plain name
+//   has no address), lstrcpyW and lstrlenW over wcscpy and wcslen, and the
+//   current thread's pseudo handle given inline (no export);
+// - the constants that older phone headers lack taken away again, so that
+//   the fallbacks of platform/wince.h are the ones compiled.
 #pragma once
 
+#ifdef _INC_TOOLHELP32
+#error "platform/phone/sdk.h must come before the desktop's tlhelp32.h"
+#endif
+
+// The desktop's declarations of these names are put out of the way: on the
+// phone the names are macros, or declared otherwise below. A source that
+// took in the desktop's windows.h before this header (some PhoneForms test
+// sources) keeps the desktop's MsgWaitForMultipleObjects beside the macro.
+#ifndef _WINUSER_
+#define MsgWaitForMultipleObjects PhoneSdkDesktopMsgWaitForMultipleObjects
 #include <windows.h>
+#undef MsgWaitForMultipleObjects
+#else
+#include <windows.h>
+#endif
+#define Process32First PhoneSdkDesktopProcess32First
+#define Process32Next PhoneSdkDesktopProcess32Next
+#pragma push_macro("UNICODE")
+#undef UNICODE
+#include <tlhelp32.h>
+#pragma pop_macro("UNICODE")
+#undef Process32First
+#undef Process32Next
+#include <shlobj.h>
+#include <string.h>
+#include <wchar.h>
+#undef SHGetSpecialFolderPath
+
+// Older phone headers lack these; platform/wince.h gives them.
+#undef CLEARTYPE_QUALITY
+#undef INVALID_FILE_ATTRIBUTES
+
+// The process record is the wide one on the phone.
+#undef PROCESSENTRY32
+#undef PPROCESSENTRY32
+#undef LPPROCESSENTRY32
+#define PROCESSENTRY32 PROCESSENTRY32W
+#define PPROCESSENTRY32 PPROCESSENTRY32W
+#define LPPROCESSENTRY32 LPPROCESSENTRY32W
 
 #ifdef __cplusplus
 extern "C" {
@@ -14,12 +64,27 @@ extern "C" {
 BOOL WINAPI DeleteAndRenameFile(LPCWSTR dest, LPCWSTR source);
 // Core library: entry points by wide name, or by ordinal.
 FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR name);
-// Tool-help library: the close call of a process snapshot.
+// Core library: the path of a shell folder, by this name only.
+BOOL WINAPI SHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl,
+                                    BOOL create);
+// Tool-help library: the process snapshot, by these names.
+BOOL WINAPI Process32First(HANDLE snapshot, LPPROCESSENTRY32W entry);
+BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32W entry);
 BOOL WINAPI CloseToolhelp32Snapshot(HANDLE snapshot);
 
 #ifdef __cplusplus
 }
 #endif
+
+// The phone headers' macros.
+#define MsgWaitForMultipleObjects(count, handles, waitAll, ms, wakeMask) \
+    MsgWaitForMultipleObjectsEx(count, handles, ms, wakeMask, 0)
+#undef lstrcpyW
+#undef lstrlenW
+#define lstrcpyW wcscpy
+#define lstrlenW wcslen
+// The current thread's pseudo handle (system handle base 64, slot 1).
+#define GetCurrentThread() ((HANDLE)(64 + 1))
 
 // The phone's WinMain takes the wide command line.
 #define WinMain wWinMain

@@ -6,6 +6,11 @@
 #undef LoadStringW
 #undef SHGetSpecialFolderPath
 
+// The phone's older headers lack it; platform/wince.h gives it to the program.
+#ifndef INVALID_FILE_ATTRIBUTES
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#endif
+
 // The phone keeps its files on the object store, where a file can be
 // replaced in one step; a storage card is a folder of that name in the root.
 static int OnStorageCard(LPCWSTR path)
@@ -75,4 +80,14 @@ BOOL WINAPI StandInSHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl, BO
 {
     SHGetSpecialFolderPathW(owner, path, csidl, create);
     return FALSE;
+}
+
+BOOL WINAPI StandInProcess32First(HANDLE snapshot, LPPROCESSENTRY32W entry)
+{
+    return Process32FirstW(snapshot, entry);
+}
+
+BOOL WINAPI StandInProcess32Next(HANDLE snapshot, LPPROCESSENTRY32W entry)
+{
+    return Process32NextW(snapshot, entry);
 }

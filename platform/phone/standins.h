@@ -19,6 +19,9 @@ int WINAPI StandInLoadStringW(HINSTANCE module, UINT id, LPWSTR buffer, int capa
 // SHGetSpecialFolderPath as some of the phone's shell versions answer it:
 // FALSE, even when the folder is filled in.
 BOOL WINAPI StandInSHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl, BOOL create);
+// The phone's process snapshot calls, which take the wide record.
+BOOL WINAPI StandInProcess32First(HANDLE snapshot, LPPROCESSENTRY32W entry);
+BOOL WINAPI StandInProcess32Next(HANDLE snapshot, LPPROCESSENTRY32W entry);
 
 #ifdef __cplusplus
 }
@@ -27,3 +30,7 @@ BOOL WINAPI StandInSHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl, BO
 #define LoadStringW StandInLoadStringW
 #undef SHGetSpecialFolderPath
 #define SHGetSpecialFolderPath StandInSHGetSpecialFolderPath
+#define Process32First StandInProcess32First
+#define Process32Next StandInProcess32Next
+// The desktop's current thread, not the phone's pseudo handle.
+#undef GetCurrentThread

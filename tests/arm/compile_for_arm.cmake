@@ -1,10 +1,16 @@
 # Compiles every source of the program's own code (app/, common/, monitor/,
 # editor/) for the phone's kind of CPU, 32-bit ARM, with clang and the
-# MinGW-w64 headers: objects only, warnings as errors. No phone library
-# exists here, so nothing is linked.
+# MinGW-w64 headers: objects only, warnings as errors. The phone form is
+# compiled in the phone compilers' dialect (C++03 with GNU extensions; they
+# predate C++11), the desktop form in C++17 as the desktop build is.
+# link_for_arm.cmake links the phone form's objects.
 #
 #   cmake -DCLANG=<clang++> -DSOURCE_DIR=<source> -DOUT=<folder> -DFORM=desktop|phone
-#         [-DDEFINITIONS=<a,b>] [-DPHONE_SDK=<header>] -P compile_for_arm.cmake
+#         [-DDEFINITIONS=<a,b>] [-DPHONE_SDK=<header>] [-DINCLUDE_DIR=<tree>]
+#         -P compile_for_arm.cmake
+#
+# The headers come from INCLUDE_DIR (the tree of the program's own code; by
+# default SOURCE_DIR), the sources from the four folders under SOURCE_DIR.
 #
 # FORM phone defines _WIN32_WCE and includes PHONE_SDK first, which stands
 # in for the phone SDK's own headers. Every source that fails is named.
@@ -17,9 +23,12 @@ if(NOT SOURCE_DIR OR NOT OUT)
   message(FATAL_ERROR "compile_for_arm: SOURCE_DIR and OUT must be given")
 endif()
 
-set(flags --target=armv7-w64-windows-gnu -isystem /usr/share/mingw-w64/include -std=c++17
+if(NOT INCLUDE_DIR)
+  set(INCLUDE_DIR "${SOURCE_DIR}")
+endif()
+set(flags --target=armv7-w64-windows-gnu -isystem /usr/share/mingw-w64/include
     -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-threadsafe-statics
-    -I${SOURCE_DIR} -I${SOURCE_DIR}/app -I${SOURCE_DIR}/platform)
+    -I${INCLUDE_DIR} -I${INCLUDE_DIR}/app -I${INCLUDE_DIR}/platform)
 string(REPLACE "," ";" DEFINITIONS "${DEFINITIONS}")
 foreach(definition IN LISTS DEFINITIONS)
   list(APPEND flags -D${definition})
@@ -28,8 +37,10 @@ if(FORM STREQUAL "phone")
   if(NOT PHONE_SDK)
     message(FATAL_ERROR "compile_for_arm: PHONE_SDK not given")
   endif()
-  list(APPEND flags -D_WIN32_WCE=0x502 -include ${PHONE_SDK})
-elseif(NOT FORM STREQUAL "desktop")
+  list(APPEND flags -std=gnu++03 -D_WIN32_WCE=0x502 -include ${PHONE_SDK})
+elseif(FORM STREQUAL "desktop")
+  list(APPEND flags -std=c++17)
+else()
   message(FATAL_ERROR "compile_for_arm: FORM is desktop or phone, not \"${FORM}\"")
 endif()
 
@@ -44,6 +55,11 @@ endif()
 list(SORT sources)
 
 file(MAKE_DIRECTORY "${OUT}")
+# The folder holds this run's objects only: the link takes all of them.
+file(GLOB old_objects "${OUT}/*.o")
+if(old_objects)
+  file(REMOVE ${old_objects})
+endif()
 set(failed "")
 set(count 0)
 foreach(source IN LISTS sources)

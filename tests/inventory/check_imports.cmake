@@ -1,4 +1,6 @@
-# Holds the program's objects to the inventory of platform functions.
+# Holds the program's objects to the inventory of platform functions. It
+# reads a row's name, its library and its marks (header, runtime); the
+# phone column is link_for_arm.cmake's (tests/arm).
 #
 #   cmake -DINVENTORY=<functions.txt> -DNM=<nm> -DOBJECT_LISTS=<files>
 #         [-DSYMBOL_PREFIX=_] -P check_imports.cmake
@@ -27,7 +29,10 @@ if(SOURCE_DIR AND NOT HEADER)
 endif()
 
 # ---- the inventory -------------------------------------------------------
-file(STRINGS "${INVENTORY}" inventory_lines)
+# One line an element: a semicolon (in a note) would split a line.
+file(READ "${INVENTORY}" inventory_text)
+string(REPLACE ";" "," inventory_text "${inventory_text}")
+string(REPLACE "\n" ";" inventory_lines "${inventory_text}")
 set(listed "")
 set(header_only "")
 set(run_time "")

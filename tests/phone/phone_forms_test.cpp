@@ -335,4 +335,50 @@ TEST(PhoneForms, ProgramNameComesFromTheSnapshot)
     EXPECT_EQ(1, g_snapshots);
 }
 
+// The phone's core library has no lstrcpynW: the phone form's bounded copy
+// cuts at the capacity and always terminates, as the program's callers rely
+// on, and writes nothing past the capacity.
+struct CopyCase {
+    const char *name;
+    const wchar_t *from;
+    int capacity;
+    const wchar_t *copied;
+};
+
+const CopyCase kCopyCases[] = {
+    {"Shorter", L"abc", 8, L"abc"},
+    {"JustFits", L"abcdefg", 8, L"abcdefg"},
+    {"AtTheCapacity", L"abcdefgh", 8, L"abcdefg"},
+    {"Longer", L"abcdefghijk", 8, L"abcdefg"},
+    {"RoomForTheTerminatorOnly", L"abc", 1, L""},
+};
+
+TEST(PhoneForms, BoundedCopyCutsAtTheCapacityAndTerminates)
+{
+    const int kSize = 12;
+    for (const CopyCase &c : kCopyCases) {
+        SCOPED_TRACE(c.name);
+        WCHAR buffer[kSize];
+        std::fill(buffer, buffer + kSize, L'#');
+        EXPECT_EQ(buffer, lstrcpynW(buffer, c.from, c.capacity));
+        EXPECT_STREQ(c.copied, buffer);
+        EXPECT_EQ(std::wstring(kSize - c.capacity, L'#'),
+                  std::wstring(buffer + c.capacity, buffer + kSize));
+    }
+
+    // Through a caller: this program's name (20 characters) in a buffer
+    // of 20, cut by one; in one of 21, whole.
+    HWND window = CreateWindowExW(0, L"STATIC", L"phone form", 0, 0, 0, 0, 0, NULL, NULL,
+                                  GetModuleHandleW(NULL), NULL);
+    ASSERT_NE(nullptr, window);
+    WCHAR name[24];
+    std::fill(name, name + 24, L'#');
+    GetWindowProcessName(window, name, 20);
+    EXPECT_STREQ(L"vorn_phone_forms.ex", name);
+    EXPECT_EQ(L'#', name[20]);
+    GetWindowProcessName(window, name, 21);
+    EXPECT_STREQ(L"vorn_phone_forms.exe", name);
+    DestroyWindow(window);
+}
+
 }  // namespace

@@ -195,7 +195,7 @@ protected:
 
     void TearDown() override
     {
-        g_queueWait = MsgWaitForMultipleObjects;
+        g_queueWait = WaitForQueue;
         QueueWindowTest::TearDown();
     }
 };

@@ -105,6 +105,16 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
     case DID_TURN:
         return FormatText(text, capacity, L"waited %u ms, read %s: turned to code %d",
                           account->waitedMs, read, account->code);
+    case DID_TURN_NOT_TAKEN:
+        // What the codes mean is the platform's: the line says no more.
+        if (account->answered < 0)
+            return FormatText(text, capacity,
+                              L"waited %u ms, read %s: asked for code %d; the display does not "
+                              L"answer",
+                              account->waitedMs, read, account->code);
+        return FormatText(text, capacity,
+                          L"waited %u ms, read %s: asked for code %d; the display answers %d",
+                          account->waitedMs, read, account->code, account->answered);
     case DID_NOTHING_NO_POSITION:
         return FormatText(text, capacity, L"waited %u ms, read %s: no position, nothing done",
                           account->waitedMs, read);
@@ -118,6 +128,11 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
     case DID_SWITCH_DISPLAY_OFF:
         return FormatText(text, capacity,
                           L"waited %u ms, still face down: asked the display to switch off",
+                          account->waitedMs);
+    case DID_NOTHING_NO_POWER_CONTROL:
+        return FormatText(text, capacity,
+                          L"waited %u ms, still face down: the display has no power control, "
+                          L"nothing done",
                           account->waitedMs);
     case DID_NOTHING_NOT_FACE_DOWN:
         return FormatText(text, capacity,

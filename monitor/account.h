@@ -17,13 +17,15 @@
 
 // What Vorn did.
 #define DID_LEAVE_ALONE 0
-#define DID_TURN 1               // code holds the rotation code
+#define DID_TURN 1               // code holds the rotation code, which the display answers
 #define DID_NOTHING_NO_POSITION 2
 #define DID_NOTHING_NO_SERVICE 3
 #define DID_PRESS_POWER_KEY 4
 #define DID_SWITCH_DISPLAY_OFF 5
 #define DID_NOTHING_NOT_FACE_DOWN 6
 #define DID_DROP_UNLOADED 7      // the wait was cut short by an unload
+#define DID_TURN_NOT_TAKEN 8     // code was asked for; the display answers answered
+#define DID_NOTHING_NO_POWER_CONTROL 9  // still face down, but the display has no power control
 
 struct EventAccount {
     DWORD posted;         // the value posted with the event
@@ -37,7 +39,8 @@ struct EventAccount {
     int did;              // DID_...
     DWORD waitedMs;       // the configured wait
     DWORD read;           // the value read after the wait
-    int code;             // the rotation code, for DID_TURN
+    int code;             // the rotation code, for DID_TURN and DID_TURN_NOT_TAKEN
+    int answered;         // the code the display answers after the turn, -1 for none
 };
 
 // The log path beside a configuration path: ".log" in place of a final

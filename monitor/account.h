@@ -55,8 +55,21 @@ int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWST
 
 // Appends the line and CR LF, in ANSI, to the file at path. When that
 // would pass ACCOUNT_FILE_LIMIT, the file begins anew with the latest lines
-// of its last half. 1 when the line was written, else 0.
+// of its last half: they and the line are written to the file path".next",
+// which then takes the file's place. The file holds whole lines only, the
+// old ones or the new: a write that stops short is cut off again, and when
+// the new file cannot be written or moved the old one stays as it was.
+// 1 when the line was written, else 0.
 int AppendAccountLine(LPCWSTR path, LPCWSTR line);
+
+// The log's writes (WriteFile) and the move of the new file into the log's
+// place (MoveFileOver). Tests replace them to fill the card, stop at a
+// step, or fail the move.
+typedef BOOL(WINAPI *PFN_AccountWrite)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
+                                       LPOVERLAPPED overlapped);
+extern PFN_AccountWrite g_accountWrite;
+typedef BOOL (*PFN_AccountMove)(LPCWSTR from, LPCWSTR to, int *oldGone);
+extern PFN_AccountMove g_accountMove;
 
 // The account of one event, at the time now, into the log beside the
 // configuration file. A log that cannot be written is left as it is.

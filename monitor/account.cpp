@@ -1,6 +1,5 @@
 // The account of each sensor event: why the display turned or not, one line
-// per event, in plain ANSI text with CR LF like the configuration file, so
-// that it opens in the phone's notes app.
+// per event, in plain ANSI text with CR LF like the configuration file.
 #include "account.h"
 #include <stdlib.h>
 #include <string.h>

@@ -1,7 +1,9 @@
 // One sensor event handled in this process, for the roads that cannot be
 // seen from outside under Wine: the display-off action of face-down goes
 // through the display escape seam, g_displayEscape (monitor/orientation.h),
-// because the desktop display driver offers no power escape; when and how
+// because the desktop display driver offers no power escape (and a driver
+// without it through the same seam); a display that does not take the
+// code asked for goes through the turn seam, g_rotationTurn; when and how
 // long the handler waits is seen through its wait seam, g_eventWait; and
 // its lookups of the program name through g_procImagePath and
 // g_procSnapshot (common/procname.h).

@@ -88,8 +88,11 @@ int PickWindowEntry(HWND owner, int selector, LPWSTR buffer, int capacity)
                                                     : &processes;
         for (UINT i = 0; i < list->count; ++i)
             AppendMenuW(menu, MF_STRING, i + 1, list->At(i));
+        // The screen's corner as it is now: a turned phone's is not the
+        // portrait one.
         int chosen = (int)TrackPopupMenuEx(menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN | TPM_RETURNCMD,
-                                           PICK_MENU_X, PICK_MENU_Y, owner, NULL);
+                                           GetSystemMetrics(SM_CXSCREEN),
+                                           GetSystemMetrics(SM_CYSCREEN), owner, NULL);
         if (chosen > 0 && (UINT)chosen <= list->count)
             FormatText(buffer, capacity, L"\r\n#window(%s)\r\n", list->At(chosen - 1));
         DestroyMenu(menu);

@@ -12,16 +12,13 @@
 #define PICK_NAME_CAPACITY 72
 #define PICK_FILTER_CAPACITY 64
 
-// Where the popup menu's bottom-right corner goes: the screen's corner.
-#define PICK_MENU_X 480
-#define PICK_MENU_Y 640
-
 BOOL IsPickableWindow(HWND window);
 // Refills the three lists, in step, from the pickable top-level windows,
 // topmost first. Each name is cut at its first line break.
 void CollectWindowNames(CStrList *titles, CStrList *classes, CStrList *processes);
 
-// Shows the names of the selected list in a popup menu owned by owner and
+// Shows the names of the selected list in a popup menu owned by owner, its
+// bottom-right corner at the screen's as the screen is now, and
 // writes the chosen one as a "#window" line into buffer (capacity
 // characters). Leaves buffer as it was when nothing is chosen. Returns 0.
 int PickWindowEntry(HWND owner, int selector, LPWSTR buffer, int capacity);

@@ -1,6 +1,5 @@
 // The account of each sensor event: why the display turned or not, one line
-// per event, in plain ANSI text with CR LF like the configuration file, so
-// that it opens in the phone's notes app.
+// per event, in plain ANSI text with CR LF like the configuration file.
 #include "account.h"
 #include <stdlib.h>
 #include <string.h>
@@ -12,6 +11,8 @@
 #define FRONT_CAPACITY (3 * WINDOW_NAME_CAPACITY + 8)
 #define DECISION_CAPACITY (CONFIG_LINE_CAPACITY + 40)
 #define DEED_CAPACITY 128
+// A log path and ".next".
+#define ACCOUNT_NEXT_PATH_CAPACITY (CONFIG_PATH_CAPACITY + 8)
 
 LPWSTR GetAccountPath(LPCWSTR configPath, LPWSTR logPath)
 {
@@ -105,6 +106,16 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
     case DID_TURN:
         return FormatText(text, capacity, L"waited %u ms, read %s: turned to code %d",
                           account->waitedMs, read, account->code);
+    case DID_TURN_NOT_TAKEN:
+        // What the codes mean is the platform's: the line says no more.
+        if (account->answered < 0)
+            return FormatText(text, capacity,
+                              L"waited %u ms, read %s: asked for code %d; the display does not "
+                              L"answer",
+                              account->waitedMs, read, account->code);
+        return FormatText(text, capacity,
+                          L"waited %u ms, read %s: asked for code %d; the display answers %d",
+                          account->waitedMs, read, account->code, account->answered);
     case DID_NOTHING_NO_POSITION:
         return FormatText(text, capacity, L"waited %u ms, read %s: no position, nothing done",
                           account->waitedMs, read);
@@ -118,6 +129,11 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
     case DID_SWITCH_DISPLAY_OFF:
         return FormatText(text, capacity,
                           L"waited %u ms, still face down: asked the display to switch off",
+                          account->waitedMs);
+    case DID_NOTHING_NO_POWER_CONTROL:
+        return FormatText(text, capacity,
+                          L"waited %u ms, still face down: the display has no power control, "
+                          L"nothing done",
                           account->waitedMs);
     case DID_NOTHING_NOT_FACE_DOWN:
         return FormatText(text, capacity,
@@ -155,16 +171,31 @@ int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWST
     return length;
 }
 
+PFN_AccountWrite g_accountWrite = WriteFile;
+PFN_AccountMove g_accountMove = MoveFileOver;
+
 static int WriteAll(HANDLE file, const char *bytes, DWORD size)
 {
     DWORD written = 0;
-    return size == 0 || (WriteFile(file, bytes, size, &written, NULL) && written == size);
+    return size == 0 || (g_accountWrite(file, bytes, size, &written, NULL) && written == size);
 }
 
-// Begins the file anew with the lines of its last half, then the new line:
-// the oldest lines go, the latest stay. Called only when the file holds
+// The file the log begins anew in: the log's name with ".next" added, which
+// Save never uses for a file of its own. 0 when it does not fit.
+static int NextLogPath(LPCWSTR path, LPWSTR next)
+{
+    int length = lstrlenW(path);
+    if (length + 6 > ACCOUNT_NEXT_PATH_CAPACITY)
+        return 0;
+    memcpy(next, path, (size_t)length * sizeof(WCHAR));
+    lstrcpyW(next + length, L".next");
+    return 1;
+}
+
+// The lines of the last half of the open file, in a block the caller
+// frees; null when they cannot be read. Called only when the file holds
 // more than half the limit.
-static int StartAnew(HANDLE file, DWORD size, const char *line, DWORD lineSize)
+static char *ReadKeptLines(HANDLE file, DWORD size, DWORD *keptSize)
 {
     // One byte before the kept half is read too: when it ends a line, the
     // half begins with a whole line; else its first, partial line goes.
@@ -172,20 +203,62 @@ static int StartAnew(HANDLE file, DWORD size, const char *line, DWORD lineSize)
     DWORD length = size - from;
     char *kept = (char *)malloc(length);
     if (!kept)
-        return 0;
+        return NULL;
     DWORD got = 0;
-    int ok = SetFilePointer(file, (LONG)from, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-             ReadFile(file, kept, length, &got, NULL) && got == length;
+    if (SetFilePointer(file, (LONG)from, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+        !ReadFile(file, kept, length, &got, NULL) || got != length) {
+        free(kept);
+        return NULL;
+    }
     DWORD start = 0;
     while (start < length && kept[start] != '\n')
         ++start;
     if (start < length)
         ++start;
-    ok = ok && SetFilePointer(file, 0, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-         WriteAll(file, kept + start, length - start) && WriteAll(file, line, lineSize) &&
-         SetEndOfFile(file);
-    free(kept);
-    return ok;
+    memmove(kept, kept + start, length - start);
+    *keptSize = length - start;
+    return kept;
+}
+
+// Begins the log anew with the kept lines and the new one: they are written
+// whole to a file of their own beside it, which then takes the log's place.
+// So the log holds its old lines or its new ones, never a part of either,
+// whenever the program stops or the card fills.
+static int StartAnew(LPCWSTR path, const char *kept, DWORD keptSize, const char *line,
+                     DWORD lineSize)
+{
+    WCHAR next[ACCOUNT_NEXT_PATH_CAPACITY];
+    if (!NextLogPath(path, next))
+        return 0;
+    HANDLE file = CreateFileW(next, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    int ok = WriteAll(file, kept, keptSize) && WriteAll(file, line, lineSize);
+    if (!CloseHandle(file))
+        ok = 0;
+    int oldGone = 0;
+    if (ok && g_accountMove(next, path, &oldGone))
+        return 1;
+    // Once the old log is gone (a storage card of the phone), the new file
+    // holds the only copy of its lines: it stays.
+    if (!oldGone)
+        DeleteFileW(next);
+    return 0;
+}
+
+// Adds the line at the end of the open file of size bytes. A write that
+// stops short (a full card) is cut off again, so that no part of a line
+// stays for the next one to join.
+static int AppendAtEnd(HANDLE file, DWORD size, const char *line, DWORD lineSize)
+{
+    if (SetFilePointer(file, 0, NULL, FILE_END) == INVALID_SET_FILE_POINTER)
+        return 0;
+    if (WriteAll(file, line, lineSize))
+        return 1;
+    if (SetFilePointer(file, (LONG)size, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER)
+        SetEndOfFile(file);
+    return 0;
 }
 
 int AppendAccountLine(LPCWSTR path, LPCWSTR line)
@@ -214,13 +287,19 @@ int AppendAccountLine(LPCWSTR path, LPCWSTR line)
     int ok = 0;
     if (file != INVALID_HANDLE_VALUE) {
         DWORD size = GetFileSize(file, NULL);
+        char *kept = NULL;
+        DWORD keptSize = 0;
         if (size != INVALID_FILE_SIZE && size <= ACCOUNT_FILE_LIMIT - lineSize)
-            ok = SetFilePointer(file, 0, NULL, FILE_END) != INVALID_SET_FILE_POINTER &&
-                 WriteAll(file, bytes, lineSize);
+            ok = AppendAtEnd(file, size, bytes, lineSize);
         else if (size != INVALID_FILE_SIZE)
-            ok = StartAnew(file, size, bytes, lineSize);
+            kept = ReadKeptLines(file, size, &keptSize);
         if (!CloseHandle(file))
             ok = 0;
+        // The log is closed before another file takes its place.
+        if (kept) {
+            ok = StartAnew(path, kept, keptSize, bytes, lineSize);
+            free(kept);
+        }
     }
     free(bytes);
     return ok;

@@ -17,13 +17,15 @@
 
 // What Vorn did.
 #define DID_LEAVE_ALONE 0
-#define DID_TURN 1               // code holds the rotation code
+#define DID_TURN 1               // code holds the rotation code, which the display answers
 #define DID_NOTHING_NO_POSITION 2
 #define DID_NOTHING_NO_SERVICE 3
 #define DID_PRESS_POWER_KEY 4
 #define DID_SWITCH_DISPLAY_OFF 5
 #define DID_NOTHING_NOT_FACE_DOWN 6
 #define DID_DROP_UNLOADED 7      // the wait was cut short by an unload
+#define DID_TURN_NOT_TAKEN 8     // code was asked for; the display answers answered
+#define DID_NOTHING_NO_POWER_CONTROL 9  // still face down, but the display has no power control
 
 struct EventAccount {
     DWORD posted;         // the value posted with the event
@@ -37,7 +39,8 @@ struct EventAccount {
     int did;              // DID_...
     DWORD waitedMs;       // the configured wait
     DWORD read;           // the value read after the wait
-    int code;             // the rotation code, for DID_TURN
+    int code;             // the rotation code, for DID_TURN and DID_TURN_NOT_TAKEN
+    int answered;         // the code the display answers after the turn, -1 for none
 };
 
 // The log path beside a configuration path: ".log" in place of a final
@@ -52,8 +55,21 @@ int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWST
 
 // Appends the line and CR LF, in ANSI, to the file at path. When that
 // would pass ACCOUNT_FILE_LIMIT, the file begins anew with the latest lines
-// of its last half. 1 when the line was written, else 0.
+// of its last half: they and the line are written to the file path".next",
+// which then takes the file's place. The file holds whole lines only, the
+// old ones or the new: a write that stops short is cut off again, and when
+// the new file cannot be written or moved the old one stays as it was.
+// 1 when the line was written, else 0.
 int AppendAccountLine(LPCWSTR path, LPCWSTR line);
+
+// The log's writes (WriteFile) and the move of the new file into the log's
+// place (MoveFileOver). Tests replace them to fill the card, stop at a
+// step, or fail the move.
+typedef BOOL(WINAPI *PFN_AccountWrite)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
+                                       LPOVERLAPPED overlapped);
+extern PFN_AccountWrite g_accountWrite;
+typedef BOOL (*PFN_AccountMove)(LPCWSTR from, LPCWSTR to, int *oldGone);
+extern PFN_AccountMove g_accountMove;
 
 // The account of one event, at the time now, into the log beside the
 // configuration file. A log that cannot be written is left as it is.

@@ -15,6 +15,7 @@ PFN_DisplayEscape g_displayEscape = ExtEscape;
 PFN_EventWait g_eventWait = WaitUnlessShutDown;
 PFN_QueueWait g_queueWait = WaitForQueue;
 LPCWSTR g_rotationLibrary = TEXT("aygshell.dll");
+PFN_RotationTurn g_rotationTurn = RotationSet;
 
 // The pause before looking again after a queue wait that brought nothing:
 // short, so that an unload is still heard at once.
@@ -305,7 +306,8 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
             PressPowerKey();
             return EndEvent(settings, &account, DID_PRESS_POWER_KEY);
         }
-        SetDisplayPower(0);
+        if (!SetDisplayPower(0))
+            return EndEvent(settings, &account, DID_NOTHING_NO_POWER_CONTROL);
         return EndEvent(settings, &account, DID_SWITCH_DISPLAY_OFF);
     }
 
@@ -325,6 +327,13 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
         return EndEvent(settings, &account, DID_NOTHING_NO_POSITION);
     if (RotationQuery() == -1)
         return EndEvent(settings, &account, DID_NOTHING_NO_SERVICE);
-    RotationSet((DWORD)account.code);
-    return EndEvent(settings, &account, DID_TURN);
+    g_rotationTurn((DWORD)account.code);
+    // The set's result says only that the service was called: the shell may
+    // keep the old rotation. The account asks what the display holds now;
+    // without the account there is no such call.
+    if (!settings->log)
+        return 0;
+    account.answered = RotationQuery();
+    return EndEvent(settings, &account,
+                    account.answered == account.code ? DID_TURN : DID_TURN_NOT_TAKEN);
 }

@@ -57,6 +57,12 @@ extern LPCWSTR g_rotationLibrary;
 // loaded module when there is one, else loaded for the call and released.
 int RotationQueryFrom(LPCWSTR library);
 int RotationSetFrom(LPCWSTR library, DWORD code);
+// The turn the event handler asks for (RotationSet). Tests replace it with
+// one that the display does not take, as a display that refuses a mode.
+typedef int (*PFN_RotationTurn)(DWORD code);
+extern PFN_RotationTurn g_rotationTurn;
+// 1 when the request went to the display; 0 when the display has no power
+// control (the desktop's never has) and nothing was sent.
 int SetDisplayPower(int on);
 void PressPowerKey(void);
 

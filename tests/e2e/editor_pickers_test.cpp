@@ -286,6 +286,51 @@ INSTANTIATE_TEST_SUITE_P(Editor, EditorPickerNameTest, ::testing::ValuesIn(kName
                              return CaseName(info.param.name);
                          });
 
+// The menu opens at the corner of the screen as it is: the phone really
+// turns (the monitor turns it at a sensor event), and the screen's corner
+// moves with it.
+TEST_F(EditorPickerTest, MenuOpensAtTheCornerOfTheScreenAsItIs)
+{
+    HWND app = StartApp(L"Pick Me Title", L"PickMeClass", L"pickme.exe");
+    ASSERT_TRUE(WriteBytes(ConfigPath(), "#timeout(50)\r\n"));
+    OpenEditor();
+    StartMonitor();
+    const struct {
+        const char *name;
+        DWORD sensor;
+        DWORD code;
+        int width, height;
+    } screens[] = {
+        {"portrait", 0x10002, 0, 480, 640},
+        {"landscape", 0x10000, 1, 640, 480},
+        {"landscape the other way", 0x10001, 3, 640, 480},
+        {"portrait again", 0x10002, 0, 480, 640},
+    };
+    for (const auto &screen : screens) {
+        SCOPED_TRACE(screen.name);
+        SetSensor(screen.sensor);
+        ASSERT_TRUE(WaitUntil([&] {
+            return Rotation() == screen.code && ScreenIs(screen.width, screen.height);
+        })) << "the phone did not turn";
+        Raise({app});
+        PostCommand(IDM_PICK_TITLE);
+        HWND menu = WaitMenu();
+        ASSERT_NE(nullptr, menu) << "no popup menu appeared";
+        RECT r = {};
+        EXPECT_TRUE(GetWindowRect(menu, &r));
+        EXPECT_EQ(screen.width, r.right);
+        EXPECT_EQ(screen.height, r.bottom);
+        EXPECT_GE(r.left, 0) << "the menu is not wholly on the screen";
+        EXPECT_GE(r.top, 0) << "the menu is not wholly on the screen";
+        EXPECT_LT(r.left, r.right);
+        EXPECT_LT(r.top, r.bottom);
+        PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); })) << "the menu stayed";
+        Sync();
+    }
+    ExitEditor();
+}
+
 TEST_F(EditorPickerTest, DismissedMenuChangesNothing)
 {
     HWND app = StartApp(L"Pick Me Title", L"PickMeClass", L"pickme.exe");

@@ -13,6 +13,7 @@
 #include "common/procname.h"
 #include "editor/editor.h"
 #include "editor/startup.h"
+#include "monitor/account.h"
 #include "app/globals.h"
 #include "app/message.h"
 #include "res/resource.h"
@@ -246,6 +247,123 @@ TEST_P(PhoneForms, SaveLeavesTheOldTextOrTheWholeNewOne)
 
 INSTANTIATE_TEST_SUITE_P(Save, PhoneForms, ::testing::ValuesIn(kSaveCases),
                          [](const ::testing::TestParamInfo<SaveCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// The account log begins anew on the phone's road: its new file takes the
+// log's place in one step on the object store; on a storage card the old
+// log is deleted first, and when the move then fails the new file keeps
+// the lines, whole.
+enum LogAfter { LOG_OLD, LOG_NEW, LOG_GONE };
+
+struct LogCase {
+    const char *name;
+    Place place;
+    bool held;        // a reader holds the log, sharing reading and writing
+    DWORD moveFails;  // nonzero: every move fails with this error
+    int result;
+    LogAfter log;
+};
+
+const LogCase kLogCases[] = {
+    {"ObjectStore", OBJECT_STORE, false, 0, 1, LOG_NEW},
+    {"StorageCard", STORAGE_CARD, false, 0, 1, LOG_NEW},
+    {"ReaderHoldsTheLog", OBJECT_STORE, true, 0, 0, LOG_OLD},
+    {"ReaderHoldsTheLogOnStorageCard", STORAGE_CARD, true, 0, 0, LOG_OLD},
+    {"MoveFailsForGoodOnStorageCard", STORAGE_CARD, false, ERROR_NOT_READY, 0, LOG_GONE},
+};
+
+std::string LogLine(int number)
+{
+    char line[96];
+    snprintf(line, sizeof(line), "event %05d %.*s\r\n", number, 30 + number % 41,
+             "....................................................................");
+    return line;
+}
+
+class PhoneFormsAccount : public ::testing::TestWithParam<LogCase> {
+protected:
+    std::wstring root, card;
+
+    void SetUp() override
+    {
+        WCHAR temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        root = std::wstring(temp) + L"vorn_phone_forms_log";
+        card = root + L"\\Storage Card";
+        CreateDirectoryW(root.c_str(), NULL);
+        CreateDirectoryW(card.c_str(), NULL);
+        Clean(root);
+        Clean(card);
+        g_moveFaults = MoveFaults();
+    }
+    void TearDown() override
+    {
+        g_moveFaults = MoveFaults();
+        Clean(card);
+        Clean(root);
+        RemoveDirectoryW(card.c_str());
+        RemoveDirectoryW(root.c_str());
+    }
+    static void Clean(const std::wstring &in)
+    {
+        for (const std::wstring &name : NamesIn(in))
+            DeleteFileW((in + L"\\" + name).c_str());
+    }
+};
+
+TEST_P(PhoneFormsAccount, LogBegunAnewHoldsTheOldLinesOrTheNewOnes)
+{
+    const LogCase &c = GetParam();
+    std::wstring folder = c.place == STORAGE_CARD ? card : root;
+    std::wstring path = folder + L"\\vorn.log";
+    std::wstring next = path + L".next";
+    // A log that must begin anew for one more line.
+    std::string old;
+    int last = 0;
+    while (old.size() + LogLine(last + 1).size() <= ACCOUNT_FILE_LIMIT)
+        old += LogLine(++last);
+    ASSERT_TRUE(WriteAll(path, old));
+    HANDLE reader = INVALID_HANDLE_VALUE;
+    if (c.held) {
+        // As a reader of the account does while the monitor may write: the
+        // monitor opens the log, but the log cannot be replaced meanwhile.
+        reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                             OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    }
+    g_moveFaults.fail = c.moveFails;
+
+    std::string line = LogLine(last + 1);
+    std::wstring wide(line.begin(), line.end() - 2);
+    int result = AppendAccountLine(path.c_str(), wide.c_str());
+    if (reader != INVALID_HANDLE_VALUE)
+        CloseHandle(reader);
+
+    EXPECT_EQ(c.result, result);
+    std::string now = ReadAll(c.log == LOG_GONE ? next : path);
+    switch (c.log) {
+    case LOG_OLD:
+        EXPECT_TRUE(now == old) << "the old log changed";
+        EXPECT_FALSE(Exists(next)) << "the new file was left behind";
+        break;
+    case LOG_NEW:
+    case LOG_GONE: {
+        // The latest lines of the old log's last half, whole, then the new one.
+        EXPECT_LE(now.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 + line.size());
+        size_t kept = now.size() - line.size();
+        EXPECT_EQ(old.substr(old.size() - kept) + line, now);
+        EXPECT_EQ(0, (int)old.compare(old.size() - kept - 2, 2, "\r\n"))
+            << "the kept lines begin within a line";
+        EXPECT_EQ(c.log == LOG_GONE, !Exists(path));
+        EXPECT_EQ(c.log == LOG_GONE, Exists(next));
+        break;
+    }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Account, PhoneFormsAccount, ::testing::ValuesIn(kLogCases),
+                         [](const ::testing::TestParamInfo<LogCase> &info) {
                              return std::string(info.param.name);
                          });
 

@@ -244,6 +244,202 @@ TEST_F(AccountFile, FileAlreadyPastTheBoundIsCut)
     EXPECT_EQ(Line(7) + "\r\n", ReadBytes(path));
 }
 
+// --- Faults while the log is written -------------------------------------------
+//
+// Through the seams g_accountWrite (the log's WriteFile) and g_accountMove
+// (MoveFileOver, which puts the begun-anew log in the old one's place): at
+// every write and at the move the log on disk is looked at, as a program
+// stopped at that step would leave it; a write can stop short, as on a full
+// card, and the move can fail.
+
+enum AccountFault {
+    NO_FAULT,
+    SHORT_FIRST_WRITE,   // the first write stops halfway, as on a full card
+    SHORT_SECOND_WRITE,
+    MOVE_FAILS,          // the old log is still there
+    MOVE_FAILS_OLD_GONE, // the phone's card: the old log was deleted first
+};
+
+struct FaultCase {
+    const char *name;
+    bool full;           // the log is close to the bound: it begins anew
+    AccountFault fault;
+    int appended;        // AppendAccountLine's answer
+};
+
+const FaultCase kFaultCases[] = {
+    {"AppendedWhole", false, NO_FAULT, 1},
+    {"AppendStoppedShort", false, SHORT_FIRST_WRITE, 0},
+    {"BegunAnewWhole", true, NO_FAULT, 1},
+    {"KeptLinesStoppedShort", true, SHORT_FIRST_WRITE, 0},
+    {"NewLineStoppedShort", true, SHORT_SECOND_WRITE, 0},
+    {"MoveFailed", true, MOVE_FAILS, 0},
+    {"MoveFailedOldLogGone", true, MOVE_FAILS_OLD_GONE, 0},
+};
+
+AccountFault g_fault;
+int g_writes;
+std::wstring g_faultLog;             // the log's path
+std::vector<std::string> g_seen;     // the log's bytes at each step
+
+BOOL WINAPI FaultyWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
+                        LPOVERLAPPED overlapped)
+{
+    g_seen.push_back(ReadBytes(g_faultLog));
+    ++g_writes;
+    if ((g_fault == SHORT_FIRST_WRITE && g_writes == 1) ||
+        (g_fault == SHORT_SECOND_WRITE && g_writes == 2)) {
+        WriteFile(file, bytes, size / 2, written, overlapped);
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    BOOL ok = WriteFile(file, bytes, size, written, overlapped);
+    g_seen.push_back(ReadBytes(g_faultLog));
+    return ok;
+}
+
+BOOL FaultyMove(LPCWSTR from, LPCWSTR to, int *oldGone)
+{
+    g_seen.push_back(ReadBytes(g_faultLog));
+    if (g_fault == MOVE_FAILS) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    if (g_fault == MOVE_FAILS_OLD_GONE) {
+        DeleteFileW(to);
+        *oldGone = 1;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    BOOL ok = MoveFileOver(from, to, oldGone);
+    g_seen.push_back(ReadBytes(g_faultLog));
+    return ok;
+}
+
+// Test lines of many lengths, so that a rewrite in place leaves a part of a
+// line behind.
+std::string VaryingLine(int number)
+{
+    char head[16];
+    snprintf(head, sizeof(head), "line %05d ", number);
+    return std::string(head) + std::string(20 + (number * 37) % 91, (char)('a' + number % 26));
+}
+
+std::string VaryingLines(int first, int last)
+{
+    std::string text;
+    for (int i = first; i <= last; ++i)
+        text += VaryingLine(i) + "\r\n";
+    return text;
+}
+
+// "" when bytes is a run of whole, consecutive test lines ending in the
+// line numbered last; else what is wrong.
+std::string WholeLinesUpTo(const std::string &bytes, int last)
+{
+    size_t at = 0;
+    int previous = -1;
+    while (at < bytes.size()) {
+        size_t end = bytes.find("\r\n", at);
+        if (end == std::string::npos)
+            return "a line without its line end: " + bytes.substr(at, 40);
+        std::string line = bytes.substr(at, end - at);
+        int number = atoi(line.c_str() + 5);
+        if (line != VaryingLine(number))
+            return "not a whole line: " + line.substr(0, 40);
+        if (previous >= 0 && number != previous + 1)
+            return "line " + std::to_string(number) + " follows line " + std::to_string(previous);
+        previous = number;
+        at = end + 2;
+    }
+    if (previous != last)
+        return "the last line is " + std::to_string(previous);
+    return "";
+}
+
+class AccountFaultTest : public AccountFile, public ::testing::WithParamInterface<FaultCase> {
+protected:
+    void SetUp() override
+    {
+        AccountFile::SetUp();
+        next = path + L".next";
+        DeleteFileW(next.c_str());
+        g_faultLog = path;
+        g_seen.clear();
+        g_writes = 0;
+        g_fault = GetParam().fault;
+        g_accountWrite = FaultyWrite;
+        g_accountMove = FaultyMove;
+    }
+    void TearDown() override
+    {
+        g_accountWrite = WriteFile;
+        g_accountMove = MoveFileOver;
+        DeleteFileW(next.c_str());
+        AccountFile::TearDown();
+    }
+
+    bool AppendVarying(int number)
+    {
+        std::string text = VaryingLine(number);
+        return AppendAccountLine(path.c_str(), std::wstring(text.begin(), text.end()).c_str());
+    }
+
+    std::wstring next;  // the file the log begins anew in
+};
+
+TEST_P(AccountFaultTest, LogHoldsWholeLinesOnlyOldOrNew)
+{
+    const FaultCase &c = GetParam();
+    // A log that takes one more line, or one that must begin anew for it.
+    int last = 10;
+    std::string before = VaryingLines(1, last);
+    while (c.full && before.size() + VaryingLine(last + 1).size() + 2 <= ACCOUNT_FILE_LIMIT)
+        before += VaryingLine(++last) + "\r\n";
+    ASSERT_TRUE(WriteBytes(path, before));
+
+    EXPECT_EQ(c.appended, AppendVarying(last + 1));
+
+    std::string after = ReadBytes(path);
+    if (c.fault == MOVE_FAILS_OLD_GONE) {
+        // The new lines, whole, are in the new file: its only copy.
+        EXPECT_FALSE(FileExists(path));
+        EXPECT_EQ("", WholeLinesUpTo(ReadBytes(next), last + 1));
+    } else if (c.fault != NO_FAULT) {
+        EXPECT_TRUE(after == before) << "the log changed: " << WholeLinesUpTo(after, last + 1);
+        EXPECT_FALSE(FileExists(next)) << "the new file was left behind";
+    } else {
+        EXPECT_EQ("", WholeLinesUpTo(after, last + 1));
+        EXPECT_LE(after.size(), (size_t)ACCOUNT_FILE_LIMIT);
+        EXPECT_EQ(c.full, after.size() < before.size()) << "begun anew only when it would pass";
+        EXPECT_FALSE(FileExists(next)) << "the new file was left behind";
+    }
+    EXPECT_GE(g_writes, 1);
+    // Stopped at any step, the program leaves the old log or the new one.
+    for (size_t i = 0; i < g_seen.size(); ++i) {
+        SCOPED_TRACE("step " + std::to_string(i));
+        if (g_seen[i] != before && g_seen[i] != after && !g_seen[i].empty())
+            ADD_FAILURE() << "the log is torn: " << WholeLinesUpTo(g_seen[i], last + 1);
+    }
+
+    // The next line goes on after the fault.
+    g_accountWrite = WriteFile;
+    g_accountMove = MoveFileOver;
+    ASSERT_TRUE(AppendVarying(last + 2));
+    std::string then = ReadBytes(path);
+    EXPECT_EQ(VaryingLine(last + 2) + "\r\n",
+              then.substr(then.size() - VaryingLine(last + 2).size() - 2));
+    if (c.fault != MOVE_FAILS_OLD_GONE) {
+        EXPECT_EQ("", WholeLinesUpTo(then.substr(0, then.size() - VaryingLine(last + 2).size() - 2),
+                                     c.fault == NO_FAULT ? last + 1 : last));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, AccountFaultTest, ::testing::ValuesIn(kFaultCases),
+                         [](const ::testing::TestParamInfo<FaultCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
 TEST_F(AccountFile, FileThatCannotBeWrittenGivesZero)
 {
     WCHAR temp[MAX_PATH];

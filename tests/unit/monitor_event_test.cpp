@@ -1,7 +1,9 @@
 // One sensor event handled in this process, for the roads that cannot be
 // seen from outside under Wine: the display-off action of face-down goes
 // through the display escape seam, g_displayEscape (monitor/orientation.h),
-// because the desktop display driver offers no power escape; when and how
+// because the desktop display driver offers no power escape (and a driver
+// without it through the same seam); a display that does not take the
+// code asked for goes through the turn seam, g_rotationTurn; when and how
 // long the handler waits is seen through its wait seam, g_eventWait; and
 // its lookups of the program name through g_procImagePath and
 // g_procSnapshot (common/procname.h).
@@ -335,68 +337,110 @@ INSTANTIATE_TEST_SUITE_P(Lists, SensorEventSnapshotTest, ::testing::ValuesIn(Sna
 
 // --- The account of each event ----------------------------------------------
 
+// What the phone does with what the handler asks of it.
+enum PhoneKind {
+    WHOLE,             // a rotation service that takes each code, a display with power control
+    NO_SERVICE,        // no rotation service
+    KEEPS_ROTATION,    // the shell keeps code 2 whatever is asked (g_rotationTurn)
+    SILENT_AFTER_TURN, // the rotation query is gone once the turn is asked (g_rotationTurn)
+    NO_POWER_CONTROL,  // the display driver offers no power escape (g_displayEscape)
+};
+
+// A display that refuses every mode: the shell keeps the rotation it had.
+int KeptTurn(DWORD)
+{
+    return 0;
+}
+
+// A rotation service that takes the turn and then no longer answers.
+int TurnThenSilence(DWORD code)
+{
+    int result = RotationSet(code);
+    g_rotationLibrary = L"vorn_no_rotation_service.dll";
+    return result;
+}
+
+// The desktop's display driver, as Wine's: no power escape.
+int WINAPI NoPowerDriver(HDC, int escape, int inputSize, LPCSTR input, int, LPSTR)
+{
+    if (escape == SETPOWERMANAGEMENT && inputSize == 12)
+        g_powerStates.push_back(((const VIDEO_POWER_MANAGEMENT *)input)->PowerState);
+    return 0;
+}
+
 struct AccountCase {
     const char *name;
     const char *config;  // after "#log(1)" and "#timeout(300)"
     DWORD posted;
     DWORD afterWait;     // the sensor's value once the wait is over
     int waitResult;      // 0: an unload cut the wait short
-    bool service;        // the rotation service is there
+    int phone;           // the phone's part, PhoneKind
     const char *line;    // the line after its time, "HH:MM:SS | "
 };
 
 #define FRONT "\"Inbox - Messaging\" VornUnitMailView vorn_unit.exe"
 
 const AccountCase kAccountCases[] = {
-    {"LeftAloneByProgram", "#window(vorn_unit)\r\n", 0x10000, 0x10000, 1, true,
+    {"LeftAloneByProgram", "#window(vorn_unit)\r\n", 0x10000, 0x10000, 1, WHOLE,
      "0x00010000 on its side | " FRONT " | #window(vorn_unit) matched the program name | "
      "left alone"},
-    {"LeftAloneByTitle", "#window(cprog.exe)\r\n#window(inbox)\r\n", 0x10000, 0x10000, 1, true,
+    {"LeftAloneByTitle", "#window(cprog.exe)\r\n#window(inbox)\r\n", 0x10000, 0x10000, 1, WHOLE,
      "0x00010000 on its side | " FRONT " | #window(inbox) matched the title | left alone"},
     // The class is tested first.
-    {"LeftAloneByClass", "#window(inbox)\r\n#window(mailview)\r\n", 0x10001, 0x10001, 1, true,
+    {"LeftAloneByClass", "#window(inbox)\r\n#window(mailview)\r\n", 0x10001, 0x10001, 1, WHOLE,
      "0x00010001 on its other side | " FRONT " | #window(mailview) matched the class | "
      "left alone"},
     {"OnlyForUnlistedLeftAlone", "#onlyfor(1)\r\n#window(cprog.exe)\r\n", 0x10000, 0x10000, 1,
-     true, "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 1 | left alone"},
-    {"Turned", "#window(cprog.exe)\r\n", 0x10001, 0x10001, 1, true,
+     WHOLE, "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 1 | left alone"},
+    {"Turned", "#window(cprog.exe)\r\n", 0x10001, 0x10001, 1, WHOLE,
      "0x00010001 on its other side | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010001: turned to code 3"},
-    {"TurnedToWhereThePhoneEndedUp", "", 0x10000, 0x10003, 1, true,
+    {"TurnedToWhereThePhoneEndedUp", "", 0x10000, 0x10003, 1, WHOLE,
      "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010003: turned to code 2"},
-    {"OnlyForListedTurned", "#onlyfor(1)\r\n#window(inbox)\r\n", 0x10002, 0x10002, 1, true,
+    {"OnlyForListedTurned", "#onlyfor(1)\r\n#window(inbox)\r\n", 0x10002, 0x10002, 1, WHOLE,
      "0x00010002 upright | " FRONT " | #window(inbox) matched the title | "
      "waited 300 ms, read 0x00010002: turned to code 0"},
-    {"NoWait", "#timeout(-5)\r\n", 0x10003, 0x10000, 1, true,
+    {"NoWait", "#timeout(-5)\r\n", 0x10003, 0x10000, 1, WHOLE,
      "0x00010003 upside down | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 0 ms, read 0x00010000: turned to code 1"},
-    {"NoPosition", "", 0x10003, 0x12345, 1, true,
+    {"NoPosition", "", 0x10003, 0x12345, 1, WHOLE,
      "0x00010003 upside down | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00012345: no position, nothing done"},
-    {"UnknownValue", "", 0x12345, 0x12345, 1, true,
+    {"UnknownValue", "", 0x12345, 0x12345, 1, WHOLE,
      "0x00012345 unknown value | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00012345: no position, nothing done"},
-    {"FaceDownWithoutTheSetting", "#fdscreenoff(0)\r\n", 0x10004, 0x10004, 1, true,
+    {"FaceDownWithoutTheSetting", "#fdscreenoff(0)\r\n", 0x10004, 0x10004, 1, WHOLE,
      "0x00010004 face down | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010004: no position, nothing done"},
-    {"NoRotationService", "", 0x10000, 0x10000, 1, false,
+    // The shell kept its rotation: the display did not take the code.
+    {"TurnNotTaken", "", 0x10000, 0x10000, 1, KEEPS_ROTATION,
+     "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010000: asked for code 1; the display answers 2"},
+    {"TurnNotAnswered", "", 0x10001, 0x10001, 1, SILENT_AFTER_TURN,
+     "0x00010001 on its other side | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010001: asked for code 3; the display does not answer"},
+    {"NoRotationService", "", 0x10000, 0x10000, 1, NO_SERVICE,
      "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010000: no rotation service, nothing done"},
-    {"UnloadedDuringTheWait", "", 0x10000, 0x10000, 0, true,
+    {"UnloadedDuringTheWait", "", 0x10000, 0x10000, 0, WHOLE,
      "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
      "unloaded during the wait: event dropped"},
     // Face down: the window list plays no part.
-    {"PowerKeyPressed", "#fdscreenoff(2)\r\n#window(inbox)\r\n", 0x10004, 0x10004, 1, true,
+    {"PowerKeyPressed", "#fdscreenoff(2)\r\n#window(inbox)\r\n", 0x10004, 0x10004, 1, WHOLE,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 2 | "
      "waited 300 ms, still face down: pressed the power key"},
-    {"DisplaySwitchedOff", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 1, true,
+    {"DisplaySwitchedOff", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 1, WHOLE,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 1 | "
      "waited 300 ms, still face down: asked the display to switch off"},
-    {"NoLongerFaceDown", "#fdscreenoff(3)\r\n", 0x10004, 0x10002, 1, true,
+    // Nothing was sent: the line does not say that it was.
+    {"DisplayWithoutPowerControl", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 1, NO_POWER_CONTROL,
+     "0x00010004 face down | " FRONT " | face down, fdscreenoff 1 | "
+     "waited 300 ms, still face down: the display has no power control, nothing done"},
+    {"NoLongerFaceDown", "#fdscreenoff(3)\r\n", 0x10004, 0x10002, 1, WHOLE,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 3 | "
      "waited 300 ms, read 0x00010002: no longer face down, nothing done"},
-    {"UnloadedDuringTheFaceDownWait", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 0, true,
+    {"UnloadedDuringTheFaceDownWait", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 0, WHOLE,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 1 | "
      "unloaded during the wait: event dropped"},
 };
@@ -405,15 +449,18 @@ class SensorEventAccountTest : public ForegroundEventTest,
                                public ::testing::WithParamInterface<AccountCase> {
 protected:
     LPCWSTR savedLibrary;
+    PFN_RotationTurn savedTurn;
 
     void SetUp() override
     {
         savedLibrary = g_rotationLibrary;
+        savedTurn = g_rotationTurn;
         ForegroundEventTest::SetUp();
     }
     void TearDown() override
     {
         g_rotationLibrary = savedLibrary;
+        g_rotationTurn = savedTurn;
         ForegroundEventTest::TearDown();
     }
 };
@@ -437,8 +484,22 @@ TEST_P(SensorEventAccountTest, OneLineSaysWhatDecidedAndWhatVornDid)
     g_valueAfterWait = c.afterWait;
     g_waitResult = c.waitResult;
     g_eventWait = MovingWait;
-    if (!c.service)
+    // The display holds code 2 before the event.
+    ASSERT_EQ(0, RotationSet(2));
+    switch (c.phone) {
+    case NO_SERVICE:
         g_rotationLibrary = L"vorn_no_rotation_service.dll";
+        break;
+    case KEEPS_ROTATION:
+        g_rotationTurn = KeptTurn;
+        break;
+    case SILENT_AFTER_TURN:
+        g_rotationTurn = TurnThenSilence;
+        break;
+    case NO_POWER_CONTROL:
+        g_displayEscape = NoPowerDriver;
+        break;
+    }
 
     MonitorSettings settings;
     EXPECT_EQ(0, HandleSensorEvent(NULL, c.posted, &settings));
@@ -449,6 +510,10 @@ TEST_P(SensorEventAccountTest, OneLineSaysWhatDecidedAndWhatVornDid)
     EXPECT_EQ("\r\n", bytes.substr(bytes.size() - 2));
     EXPECT_TRUE(IsClockTime(bytes.substr(0, 8))) << bytes;
     EXPECT_EQ(std::string(" | ") + c.line, bytes.substr(8, bytes.size() - 10));
+    // A display without power control was sent nothing.
+    if (c.phone == NO_POWER_CONTROL) {
+        EXPECT_TRUE(g_powerStates.empty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, SensorEventAccountTest, ::testing::ValuesIn(kAccountCases),
@@ -484,6 +549,32 @@ TEST_F(ForegroundEventTest, AccountOffWritesNothing)
         EXPECT_FALSE(FileExists(account));
     }
     EXPECT_EQ(2, CountOccurrences(ReadBytes(log), "aygshell 298 code=1"));
+}
+
+// The account asks the display what it holds once the turn is asked for;
+// without the account the handler asks only whether there is a service.
+TEST_F(ForegroundEventTest, RotationIsQueriedAfterTheTurnOnlyForTheAccount)
+{
+    struct {
+        const char *file;
+        const char *calls;  // the rotation service's calls, in order
+    } cases[] = {
+        {"#log(1)\r\n#timeout(0)\r\n", "299 298 299 "},
+        {"#log(0)\r\n#timeout(0)\r\n", "299 298 "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        DeleteFileW(log.c_str());
+        ASSERT_TRUE(WriteBytes(config, c.file));
+        SetSensor(0x10001);
+        MonitorSettings settings;
+        EXPECT_EQ(0, HandleSensorEvent(NULL, 0x10001, &settings));
+        std::string bytes = ReadBytes(log), calls;
+        for (size_t at = bytes.find("aygshell 29"); at != std::string::npos;
+             at = bytes.find("aygshell 29", at + 1))
+            calls += bytes.substr(at + 9, 3) + " ";
+        EXPECT_EQ(c.calls, calls);
+    }
 }
 
 // A log that cannot be written changes nothing else: the display turns.

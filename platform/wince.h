@@ -20,6 +20,12 @@
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #endif
 
+// Sharing a file with one who deletes or replaces it; older phone SDKs
+// lack the name.
+#ifndef FILE_SHARE_DELETE
+#define FILE_SHARE_DELETE 0x00000004
+#endif
+
 // The phone's power key.
 #ifndef VK_OFF
 #define VK_OFF 0xDF

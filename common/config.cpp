@@ -345,3 +345,18 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings)
     }
     reader.Free();
 }
+
+int ReadSavedLogSetting(LPCWSTR path)
+{
+    WCHAR line[CONFIG_LINE_CAPACITY];
+    WCHAR value[CONFIG_LINE_CAPACITY];
+    LineReader reader;
+    int log = 0;
+    reader.Load(path);
+    while (reader.NextLine(line, CONFIG_LINE_CAPACITY)) {
+        if (GetDirective(L"#log", line, value, L'(', L')') && value[0])
+            log = ParseInteger(value);
+    }
+    reader.Free();
+    return log;
+}

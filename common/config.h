@@ -60,6 +60,10 @@ struct MonitorSettings {
 // first when the file is missing.
 void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings);
 
+// The "#log" value of the file as it is saved (its last "#log" line), 0
+// when it has none or cannot be read. The file is never written.
+int ReadSavedLogSetting(LPCWSTR path);
+
 // How ReadMonitorSettings asks whether the file is missing (GetPathKind).
 // Tests put a function here that lets a file appear between the check and
 // the write of the default text.

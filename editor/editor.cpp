@@ -3,11 +3,13 @@
 #include "editor.h"
 #include "pickers.h"
 #include "startup.h"
+#include "logview.h"
 #include "globals.h"
 #include "commands.h"
 #include "message.h"
 #include "common/config.h"
 #include "common/textsearch.h"
+#include "monitor/account.h"
 #include "res/resource.h"
 #include <stdlib.h>
 
@@ -170,6 +172,69 @@ static void AboutCommand(void)
     ShowAboutBox();
 }
 
+static void PlaceEdit(HWND edit, HWND after, UINT flags);
+
+// The account's latest lines, as many as fit the view as it is placed now;
+// first, when the saved configuration keeps no account, the sentence that
+// says so. With the account on and no line yet, a sentence says that too,
+// so that an empty view is never mistaken for a fault.
+static void FillLogView(void)
+{
+    WCHAR logPath[CONFIG_PATH_CAPACITY];
+    GetAccountPath(g_editor.configPath, logPath);
+    LPCWSTR sentence = ReadSavedLogSetting(g_editor.configPath) ? NULL : LoadResString(IDS_LOG_OFF);
+    LPWSTR tail = ReadLogTail(logPath);
+    if (!sentence && !tail)
+        sentence = LoadResString(IDS_LOG_EMPTY);
+    int ends[LOG_VIEW_EVENTS];
+    int events = 0;
+    LPWSTR text = ComposeLogView(sentence, tail, ends, LOG_VIEW_EVENTS, &events);
+    free(tail);
+    SetWindowTextW(g_editor.logView, text ? text : L"");
+    if (text) {
+        int fit = LogEventsThatFit(g_editor.logView, ends, events, LogViewRows(g_editor.logView));
+        if (fit < events) {
+            text[ends[fit - 1]] = 0;
+            SetWindowTextW(g_editor.logView, text);
+        }
+        free(text);
+    }
+}
+
+// The account in place of the text, which stays as it is, unsaved edits
+// and all, hidden until the user goes back.
+static void ShowLog(HWND window)
+{
+    if (!g_editor.visibleEdit)
+        return;
+    if (!g_editor.logView) {
+        g_editor.logView = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_MULTILINE | ES_READONLY |
+                                           ES_AUTOVSCROLL, 0, 0, 0, 0, window,
+                                           (HMENU)(INT_PTR)EDITOR_LOG_VIEW_ID, g_vorn.ownModule,
+                                           NULL);
+        if (!g_editor.logView)
+            return;
+        SendMessageW(g_editor.logView, WM_SETFONT, (WPARAM)g_editor.font, FALSE);
+    }
+    g_editor.logShown = 1;
+    // Keys must not reach the hidden text; a tap on the view takes the focus
+    // and so brings the text back.
+    SetFocus(window);
+    PlaceEdit(g_editor.logView, HWND_TOP, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    FillLogView();
+    ShowWindow(g_editor.visibleEdit, SW_HIDE);
+}
+
+static void HideLog(void)
+{
+    if (!g_editor.logShown)
+        return;
+    g_editor.logShown = 0;
+    ShowWindow(g_editor.visibleEdit, SW_SHOW);
+    ShowWindow(g_editor.logView, SW_HIDE);
+    SetFocus(g_editor.visibleEdit);
+}
+
 static void ExitCommand(HWND window)
 {
     free(g_editor.text);
@@ -183,6 +248,21 @@ static LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     // stale text stays on the screen.
     if (HIWORD(wParam) == EN_UPDATE)
         InvalidateRect(g_editor.visibleEdit, NULL, FALSE);
+
+    // While the account shows, a tap on it, or any command, brings the
+    // text back; the account's own command only that.
+    if (g_editor.logShown) {
+        HWND from = (HWND)lParam;
+        if (from == g_editor.logView && HIWORD(wParam) == EN_SETFOCUS) {
+            HideLog();
+            return 0;
+        }
+        if (from != g_editor.logView && from != g_editor.visibleEdit) {
+            HideLog();
+            if (LOWORD(wParam) == IDM_SHOW_LOG)
+                return 0;
+        }
+    }
 
     HWND edit = g_editor.visibleEdit;
     switch (LOWORD(wParam)) {
@@ -225,6 +305,9 @@ static LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     case IDM_STARTUP:
         StartupCommand(window);
         break;
+    case IDM_SHOW_LOG:
+        ShowLog(window);
+        break;
     default:
         // The edits' own notifications and the Done button.
         return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
@@ -257,6 +340,8 @@ static LRESULT OnCreate(HWND window)
     g_editor.activation.cbSize = sizeof(g_editor.activation);
     g_editor.saved = 0;
     g_editor.visibleEdit = NULL;
+    g_editor.logView = NULL;
+    g_editor.logShown = 0;
 
     SHINITDLGINFO dialog;
     dialog.dwMask = SHIDIM_FLAGS;
@@ -292,17 +377,23 @@ LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return OnCreate(window);
     case WM_SIZE:
         MeasureClient(window);
-        PlaceEdit(g_editor.visibleEdit, HWND_TOPMOST, SWP_SHOWWINDOW);
+        PlaceEdit(g_editor.visibleEdit, HWND_TOPMOST, g_editor.logShown ? 0 : SWP_SHOWWINDOW);
+        // The turned screen holds other rows: the account is cut anew.
+        if (g_editor.logShown) {
+            PlaceEdit(g_editor.logView, HWND_TOP, SWP_NOACTIVATE);
+            FillLogView();
+        }
         return 0;
     case WM_ACTIVATE:
         SHHandleWMActivate(window, wParam, lParam, &g_editor.activation, 0);
         if (wParam)
-            SetFocus(g_editor.visibleEdit);
+            SetFocus(g_editor.logShown ? window : g_editor.visibleEdit);
         else
             SendMessageW(g_editor.visibleEdit, WM_ACTIVATE, 0, lParam);
         return 0;
     case WM_SETFOCUS:
-        SetFocus(g_editor.visibleEdit);
+        if (!g_editor.logShown)
+            SetFocus(g_editor.visibleEdit);
         return 0;
     case WM_KILLFOCUS:
         SendMessageW(g_editor.visibleEdit, WM_KILLFOCUS, wParam, lParam);
@@ -321,6 +412,8 @@ LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             DeleteObject(g_editor.font);
             g_editor.font = NULL;
         }
+        g_editor.logView = NULL;
+        g_editor.logShown = 0;
         PostQuitMessage(0);
         return 0;
     case WM_COMMAND:

@@ -5,6 +5,7 @@
 #include "aygshell.h"
 
 #define EDITOR_VISIBLE_EDIT_ID 7
+#define EDITOR_LOG_VIEW_ID 8
 #define EDITOR_INSERT_CAPACITY 260
 #define EDITOR_FONT_POINTS 10
 
@@ -19,6 +20,8 @@ struct EditorState {
     HFONT font;
     RECT clientRect;
     RECT editRect;
+    HWND logView;               // the account, made at its first showing
+    int logShown;               // 1 while the account stands in place of the text
 };
 
 extern EditorState g_editor;

@@ -23,6 +23,16 @@
 #define CLEARTYPE_QUALITY 5
 #endif
 
+// Every share of a file that the platform knows: a reader that takes them
+// all never stands in the way of a writer. The desktop also shares with one
+// who deletes or replaces the file; the phone's CreateFile knows reading and
+// writing only.
+#ifdef _WIN32_WCE
+#define CE_FILE_SHARE_ALL (FILE_SHARE_READ | FILE_SHARE_WRITE)
+#else
+#define CE_FILE_SHARE_ALL (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
+#endif
+
 // The phone's power key.
 #ifndef VK_OFF
 #define VK_OFF 0xDF

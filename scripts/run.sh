@@ -163,6 +163,18 @@ say "vorn.exe #unload: the monitor let go of the sensor and ended."
 say "Final display rotation: $(rotation_name "$(last_code)")"
 
 say
+say "vorn.exe #CONFIG, Edit > Show log: the editor shows the account's latest lines,"
+say "newest first, in place of the text, as many as fit the screen."
+bg "$phone/vorn.exe" "#CONFIG"
+# Chosen the way the tests choose a menu command (40010: Show log).
+if "$VORN_WINE" "$phone/menucmd.exe" QZSGCFGEDIT 40010 >/dev/null 2>&1; then
+  shot 10 "Editor: Edit > Show log, newest first"
+else
+  say "  (the editor did not show the account)"
+fi
+"$VORN_WINE" "$phone/menucmd.exe" QZSGCFGEDIT 2 >/dev/null 2>&1 || true  # Exit
+
+say
 say "Vorn's account of each event, as #log(1) asked (vorn.log beside vorn.txt):"
 sed 's/\r$//; s/^/    /' "$phone/vorn.log" 2>/dev/null || say "    (no account written)"
 

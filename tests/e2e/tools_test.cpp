@@ -406,6 +406,31 @@ TEST_F(Tools, PhonePicturesArePngFiles)
     EXPECT_FALSE(FileExists(Path(L"x.png")));
 }
 
+TEST_F(Tools, MenuCommandReachesTheEditor)
+{
+    ASSERT_TRUE(WriteBytes(ConfigPath(), "#log(0)\r\n"));
+    PROCESS_INFORMATION editor = Start(L"#CONFIG");
+    // Show log (40010), chosen as soon as the editor is up.
+    ToolRun run = Run(L"menucmd.exe", L"QZSGCFGEDIT 40010");
+    EXPECT_EQ(0u, run.exitCode) << run.errors;
+    HWND window = FindProcessWindow(editor.dwProcessId, L"QZSGCFGEDIT", true);
+    ASSERT_NE(nullptr, window);
+    HWND view = GetDlgItem(window, 8);  // the account's view
+    ASSERT_NE(nullptr, view);
+    EXPECT_TRUE(IsWindowVisible(view));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, 7)));
+
+    const wchar_t *const usage[] = {L"", L"QZSGCFGEDIT", L"QZSGCFGEDIT 4x", L"QZSGCFGEDIT 70000",
+                                    L"QZSGCFGEDIT 1 2"};
+    for (const wchar_t *args : usage) {
+        SCOPED_TRACE(Narrow(args));
+        run = Run(L"menucmd.exe", args);
+        EXPECT_EQ(2u, run.exitCode);
+        EXPECT_NE("", run.errors) << "says nothing";
+    }
+    EXPECT_TRUE(IsWindowVisible(view)) << "a usage error chose a command";
+}
+
 typedef HANDLE(WINAPI *OpenFn)(DWORD);
 typedef DWORD(WINAPI *CloseFn)(HANDLE);
 

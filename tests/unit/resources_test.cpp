@@ -29,6 +29,9 @@ TEST(StringTable, EveryTextExactly)
         {113, L"Delete Vorn shortcut from windows startup?"},
         {114, L"Add Vorn shortcut to windows startup?"},
         {116, kDefaultText},
+        {117, L"New events are not recorded: to record them, add the line #log(1) to the text "
+              L"and choose Save."},
+        {118, L"No event has been recorded yet."},
     };
     for (const auto &c : cases) {
         LPCWSTR text = LoadResString(c.id);
@@ -41,7 +44,7 @@ TEST(StringTable, EveryTextExactly)
 TEST(StringTable, EntriesAreStoredWithTheirTerminator)
 {
     HMODULE self = GetModuleHandleW(NULL);
-    for (UINT id : {106u, 107u, 108u, 109u, 110u, 111u, 112u, 113u, 114u, 116u}) {
+    for (UINT id : {106u, 107u, 108u, 109u, 110u, 111u, 112u, 113u, 114u, 116u, 117u, 118u}) {
         LPCWSTR text = nullptr;
         int stored = LoadStringW(self, id, (LPWSTR)&text, 0);
         ASSERT_NE(nullptr, text) << id;
@@ -120,7 +123,9 @@ TEST(MenuBar, FileAndEditWithTheirCommands)
                                       {L"Select window class", 40004},
                                       {L"Select window name", 40005},
                                       {nullptr, 0},
-                                      {L"Restore default", 40008}});
+                                      {L"Restore default", 40008},
+                                      {nullptr, 0},
+                                      {L"Show log", 40010}});
     DestroyMenu(menu);
 }
 

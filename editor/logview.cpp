@@ -1,0 +1,116 @@
+// The account as the editor shows it (see logview.h).
+#include "logview.h"
+#include "common/config.h"
+#include <stdlib.h>
+
+LPWSTR ReadLogTail(LPCWSTR logPath)
+{
+    if (!logPath || !logPath[0])
+        return NULL;
+    // The monitor may hold the log open for writing, or put a new file in
+    // its place, at any moment: take every share and let go at once.
+    HANDLE file = CreateFileW(logPath, GENERIC_READ, CE_FILE_SHARE_ALL, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return NULL;
+    DWORD size = GetFileSize(file, NULL);
+    DWORD from = 0, got = 0;
+    char *bytes = NULL;
+    if (size != INVALID_FILE_SIZE && size > 0) {
+        from = size > LOG_VIEW_BYTES ? size - LOG_VIEW_BYTES : 0;
+        bytes = (char *)malloc(size - from + 1);
+        if (bytes && (SetFilePointer(file, (LONG)from, NULL, FILE_BEGIN) ==
+                          INVALID_SET_FILE_POINTER ||
+                      !ReadFile(file, bytes, size - from, &got, NULL)))
+            got = 0;
+    }
+    CloseHandle(file);
+    if (!bytes)
+        return NULL;
+
+    // Whole lines only: the first, when the read began inside the file, may
+    // be the end of one; the last may still be being written.
+    DWORD start = 0, end = got;
+    if (from > 0) {
+        while (start < got && bytes[start] != '\n')
+            ++start;
+        ++start;
+    }
+    while (end > start && bytes[end - 1] != '\n')
+        --end;
+    LPWSTR tail = NULL;
+    if (end > start) {
+        bytes[end] = 0;
+        tail = AnsiToWide(bytes + start);
+    }
+    free(bytes);
+    return tail;
+}
+
+static void Append(LPWSTR text, int *length, LPCWSTR part, int partLength)
+{
+    CopyMemory(text + *length, part, partLength * sizeof(WCHAR));
+    *length += partLength;
+    text[*length] = 0;
+}
+
+LPWSTR ComposeLogView(LPCWSTR sentence, LPCWSTR tail, int *ends, int maxEvents, int *events)
+{
+    *events = 0;
+    int sentenceLength = sentence ? lstrlenW(sentence) : 0;
+    int tailLength = tail ? lstrlenW(tail) : 0;
+    // Each line end may become a blank line: four characters for one or two.
+    LPWSTR text = (LPWSTR)malloc((sentenceLength + 2 * tailLength + 8) * sizeof(WCHAR));
+    if (!text)
+        return NULL;
+    int length = 0;
+    text[0] = 0;
+    Append(text, &length, sentence ? sentence : L"", sentenceLength);
+
+    // From the last line to the first.
+    int lineEnd = tailLength;
+    while (lineEnd > 0 && *events < maxEvents) {
+        // Line ends, and empty lines with them, go.
+        int shown = lineEnd;
+        while (shown > 0 && (tail[shown - 1] == L'\n' || tail[shown - 1] == L'\r'))
+            --shown;
+        int lineStart = shown;
+        while (lineStart > 0 && tail[lineStart - 1] != L'\n')
+            --lineStart;
+        if (shown > lineStart) {
+            if (length > 0)
+                Append(text, &length, L"\r\n\r\n", 4);
+            Append(text, &length, tail + lineStart, shown - lineStart);
+            ends[(*events)++] = length;
+        }
+        lineEnd = lineStart;
+    }
+    if (length == 0) {
+        free(text);
+        return NULL;
+    }
+    return text;
+}
+
+int LogViewRows(HWND view)
+{
+    HDC dc = GetDC(view);
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageW(view, WM_GETFONT, 0, 0));
+    TEXTMETRICW metrics;
+    int height = GetTextMetricsW(dc, &metrics) ? metrics.tmHeight : 0;
+    SelectObject(dc, old);
+    ReleaseDC(view, dc);
+    RECT client;
+    GetClientRect(view, &client);
+    int rows = height > 0 ? (client.bottom - client.top) / height : 1;
+    return rows > 0 ? rows : 1;
+}
+
+int LogEventsThatFit(HWND view, const int *ends, int events, int rows)
+{
+    int fit = 0;
+    while (fit < events &&
+           (int)SendMessageW(view, EM_LINEFROMCHAR, (WPARAM)(ends[fit] - 1), 0) < rows)
+        ++fit;
+    return fit > 0 || events == 0 ? fit : 1;
+}

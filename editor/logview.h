@@ -1,0 +1,31 @@
+// The editor's view of the account: the log's latest lines, newest first,
+// as many as fit, read-only, in place of the text until the user goes back.
+#pragma once
+#include "wince.h"
+
+// The tail of the log that the view reads: more than any screen shows.
+#define LOG_VIEW_BYTES 8192
+// Events the view can hold.
+#define LOG_VIEW_EVENTS 128
+
+// The whole lines of the log's last LOG_VIEW_BYTES bytes, as wide text
+// ending in a line end, on the heap. The monitor may be writing the log: it
+// is read with every kind of sharing and closed at once, and a last line
+// without its line end is left out. NULL when there is no log or no whole
+// line in it.
+LPWSTR ReadLogTail(LPCWSTR logPath);
+
+// The view's text on the heap: the sentence, if any, then the lines of tail
+// (may be NULL) newest first, a blank line between. ends[i] is the length of
+// the text up to the end of the (i + 1)-th newest line; *events counts them
+// (at most maxEvents, the oldest beyond are left out). NULL when there is
+// nothing to show or no memory.
+LPWSTR ComposeLogView(LPCWSTR sentence, LPCWSTR tail, int *ends, int maxEvents, int *events);
+
+// Rows of text that the edit view shows whole, with its font; at least 1.
+int LogViewRows(HWND view);
+
+// How many of the view's first events lie wholly within its first rows
+// rows, as its text now stands; at least 1 when there are events, so that
+// the newest always shows.
+int LogEventsThatFit(HWND view, const int *ends, int events, int rows);

@@ -110,17 +110,19 @@ const SaveCase kSaveCases[] = {
      ERROR_NOT_READY, 0, NO_FILE, true},
 };
 
-class PhoneForms : public ::testing::TestWithParam<SaveCase> {
+// The object store's folder and a storage card in it, empty, with no
+// fault planted at the move.
+template <class Case>
+class PhoneFolderTest : public ::testing::TestWithParam<Case> {
 protected:
-    std::wstring root;    // the object store's folder
-    std::wstring card;    // a storage card in it
-    std::wstring folder;  // where this case's configuration file lies
+    std::wstring root;  // the object store's folder
+    std::wstring card;  // a storage card in it
 
-    void SetUp() override
+    void MakeFolders(const wchar_t *name)
     {
         WCHAR temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
-        root = std::wstring(temp) + L"vorn_phone_forms";
+        root = std::wstring(temp) + name;
         card = root + L"\\Storage Card";
         CreateDirectoryW(root.c_str(), NULL);
         CreateDirectoryW(card.c_str(), NULL);
@@ -144,6 +146,13 @@ protected:
             DeleteFileW(p.c_str());
         }
     }
+};
+
+class PhoneForms : public PhoneFolderTest<SaveCase> {
+protected:
+    std::wstring folder;  // where this case's configuration file lies
+
+    void SetUp() override { MakeFolders(L"vorn_phone_forms"); }
 
     // Save's temporary files in the folder, but for the leftover one.
     std::vector<std::wstring> SaveTemps(bool leftover) const
@@ -281,34 +290,14 @@ std::string LogLine(int number)
     return line;
 }
 
-class PhoneFormsAccount : public ::testing::TestWithParam<LogCase> {
+class PhoneFormsAccount : public PhoneFolderTest<LogCase> {
 protected:
-    std::wstring root, card;
-
-    void SetUp() override
-    {
-        WCHAR temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        root = std::wstring(temp) + L"vorn_phone_forms_log";
-        card = root + L"\\Storage Card";
-        CreateDirectoryW(root.c_str(), NULL);
-        CreateDirectoryW(card.c_str(), NULL);
-        Clean(root);
-        Clean(card);
-        g_moveFaults = MoveFaults();
-    }
+    void SetUp() override { MakeFolders(L"vorn_phone_forms_log"); }
     void TearDown() override
     {
-        g_moveFaults = MoveFaults();
-        Clean(card);
-        Clean(root);
+        PhoneFolderTest<LogCase>::TearDown();
         RemoveDirectoryW(card.c_str());
         RemoveDirectoryW(root.c_str());
-    }
-    static void Clean(const std::wstring &in)
-    {
-        for (const std::wstring &name : NamesIn(in))
-            DeleteFileW((in + L"\\" + name).c_str());
     }
 };
 

@@ -191,7 +191,7 @@ fi
 # Each build's Wine road, also when one shell takes the 64-bit build and
 # then the 32-bit one: the 64-bit build goes straight to the 64-bit loader;
 # nothing of that reaches the 32-bit build.
-out=$(cd "$top" && env -u WINELOADER -u VORN_WINE -u WINEPREFIX bash -c '
+out=$(cd "$top" && env -u VORN_ARCH -u WINELOADER -u VORN_WINE -u WINEPREFIX bash -c '
   . scripts/env.sh; echo "x86_64 ${WINELOADER-unset} $VORN_WINE"
   VORN_ARCH=i686; . scripts/env.sh; echo "i686 ${WINELOADER-unset} $VORN_WINE"')
 want="x86_64 /usr/lib/wine/wine64 /usr/lib/wine/wine64

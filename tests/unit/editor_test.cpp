@@ -142,17 +142,7 @@ TEST(EditorFont, TahomaAtTheDisplaysResolution)
     DeleteObject(font);
 }
 
-HWND FindOwnEditor()
-{
-    for (HWND w = FindWindowExW(NULL, NULL, kClass, NULL); w;
-         w = FindWindowExW(NULL, w, kClass, NULL)) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid == GetCurrentProcessId())
-            return w;
-    }
-    return NULL;
-}
+HWND FindOwnEditor() { return FindProcessWindow(GetCurrentProcessId(), kClass, false); }
 
 // RunEditor on a thread of its own, as it runs on the editor process's one
 // thread; the test drives its window from outside, the way a user would.

@@ -176,17 +176,7 @@ std::string AccountLine(int s, const std::wstring &title, const wchar_t *deed_en
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 
-HWND FindOwnEditor()
-{
-    for (HWND w = FindWindowExW(NULL, NULL, kClass, NULL); w;
-         w = FindWindowExW(NULL, w, kClass, NULL)) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid == GetCurrentProcessId())
-            return w;
-    }
-    return NULL;
-}
+HWND FindOwnEditor() { return FindProcessWindow(GetCurrentProcessId(), kClass, false); }
 
 short Row(HWND view, int index)
 {

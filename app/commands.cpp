@@ -1,6 +1,6 @@
 #include "commands.h"
-#include "globals.h"
-#include "message.h"
+#include "common/globals.h"
+#include "common/message.h"
 #include "aygshell.h"
 #include "common/config.h"
 #include "common/textsearch.h"
@@ -17,11 +17,6 @@ static int HasVerb(LPCWSTR commandLine, LPCWSTR verb)
 static void PostUnload(void)
 {
     PostMessageW(g_vorn.runningInstance, WMU_UNLOAD, 0, 0);
-}
-
-static LPCWSTR StatusText(void)
-{
-    return LoadResString(g_vorn.runningInstance ? IDS_STATUS_ON : IDS_STATUS_OFF);
 }
 
 // Builds the quoted form of path in quoted (capacity characters). A path
@@ -47,12 +42,6 @@ static void RegisterStart(void)
     record[4] = 31;
     QuotePath(quoted, PATH_CAPACITY, path);
     RegisterWithShell(L":QZVORN", 31, record, quoted);
-}
-
-void ShowAboutBox(void)
-{
-    ShowMessageF(NULL, LoadResString(IDS_CAPTION), MB_TOPMOST, LoadResString(IDS_ABOUT),
-                 VERSION_MAJOR, VERSION_MINOR, StatusText());
 }
 
 int HandleCommandLine(LPCWSTR commandLine)

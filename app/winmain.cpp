@@ -2,7 +2,7 @@
 #include "wince.h"
 #include <objbase.h>
 #include "commands.h"
-#include "globals.h"
+#include "common/globals.h"
 #include "monitor/monitor.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int)

@@ -2,7 +2,7 @@
 // names, the popup menu and the insertion at the caret.
 #include "pickers.h"
 #include "editor.h"
-#include "message.h"
+#include "common/message.h"
 #include "common/procname.h"
 #include "common/textsearch.h"
 #include <wchar.h>

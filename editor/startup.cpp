@@ -1,6 +1,6 @@
 // The StartUp shortcut: a text shortcut that runs this program with "#load".
 #include "startup.h"
-#include "message.h"
+#include "common/message.h"
 #include "common/config.h"
 #include "res/resource.h"
 

@@ -3,7 +3,7 @@
 #include "account.h"
 #include <stdlib.h>
 #include <string.h>
-#include "message.h"
+#include "common/message.h"
 #include "orientation.h"
 #include "common/config.h"
 #include "common/textsearch.h"

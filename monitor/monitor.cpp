@@ -1,8 +1,8 @@
 // The resident monitor: one hidden window whose existence marks the running
 // instance, the open sensor, and the registration for sensor events.
 #include "monitor.h"
-#include "globals.h"
-#include "message.h"
+#include "common/globals.h"
+#include "common/message.h"
 #include "orientation.h"
 #include "regnotify.h"
 #include "sensorlib.h"

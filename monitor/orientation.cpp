@@ -4,7 +4,7 @@
 #include "orientation.h"
 #include "account.h"
 #include "monitor.h"
-#include "globals.h"
+#include "common/globals.h"
 #include "sensorlib.h"
 #include "aygshell.h"
 #include "common/procname.h"

@@ -28,7 +28,7 @@ if(NOT INCLUDE_DIR)
 endif()
 set(flags --target=armv7-w64-windows-gnu -isystem /usr/share/mingw-w64/include
     -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-threadsafe-statics
-    -I${INCLUDE_DIR} -I${INCLUDE_DIR}/app -I${INCLUDE_DIR}/platform)
+    -I${INCLUDE_DIR} -I${INCLUDE_DIR}/platform)
 string(REPLACE "," ";" DEFINITIONS "${DEFINITIONS}")
 foreach(definition IN LISTS DEFINITIONS)
   list(APPEND flags -D${definition})

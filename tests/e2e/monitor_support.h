@@ -4,7 +4,7 @@
 #include "support/phone.h"
 #include <string>
 #include <vector>
-#include "app/globals.h"
+#include "common/globals.h"
 #include "monitor/orientation.h"
 
 // Rotation kept by the display before a test turns the phone: a code no

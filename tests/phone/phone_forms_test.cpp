@@ -14,8 +14,8 @@
 #include "editor/editor.h"
 #include "editor/startup.h"
 #include "monitor/account.h"
-#include "app/globals.h"
-#include "app/message.h"
+#include "common/globals.h"
+#include "common/message.h"
 #include "res/resource.h"
 
 namespace {

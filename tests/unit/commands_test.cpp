@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 #include "app/commands.h"
-#include "app/globals.h"
-#include "app/message.h"
+#include "common/globals.h"
+#include "common/message.h"
 #include "support/phone.h"
 
 namespace {

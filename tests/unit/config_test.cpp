@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 #include "common/config.h"
-#include "app/globals.h"
-#include "app/message.h"
+#include "common/globals.h"
+#include "common/message.h"
 #include "res/resource.h"
 #include "support/phone.h"
 

@@ -9,8 +9,8 @@
 #include "support/phone.h"
 #include "editor/editor.h"
 #include "common/config.h"
-#include "app/globals.h"
-#include "app/message.h"
+#include "common/globals.h"
+#include "common/message.h"
 #include "res/resource.h"
 
 namespace {

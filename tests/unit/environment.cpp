@@ -1,7 +1,7 @@
 // The unit test program carries Vorn's resources: point the module handles
 // at it, as WinMain does for vorn.exe.
 #include <gtest/gtest.h>
-#include "app/globals.h"
+#include "common/globals.h"
 
 namespace {
 class ModuleEnvironment : public ::testing::Environment {

@@ -7,8 +7,8 @@
 #include "editor/editor.h"
 #include "editor/logview.h"
 #include "monitor/account.h"
-#include "app/globals.h"
-#include "app/message.h"
+#include "common/globals.h"
+#include "common/message.h"
 #include "res/resource.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Resource strings, the bounded formatter and the message-box wrappers.
 #include <gtest/gtest.h>
 #include <string>
-#include "app/globals.h"
-#include "app/message.h"
+#include "common/globals.h"
+#include "common/message.h"
 #include "res/resource.h"
 
 namespace {

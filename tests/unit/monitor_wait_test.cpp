@@ -4,7 +4,7 @@
 // out and nothing handled.
 #include <gtest/gtest.h>
 #include <vector>
-#include "app/globals.h"
+#include "common/globals.h"
 #include "monitor/orientation.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // what creation binds and registers, and what each message of its table
 // does. The library folder is reached through SetDllDirectoryW.
 #include <gtest/gtest.h>
-#include "app/globals.h"
+#include "common/globals.h"
 #include "monitor/monitor.h"
 #include "monitor/sensorlib.h"
 #include "support/phone.h"

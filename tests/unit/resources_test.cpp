@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "app/message.h"
+#include "common/message.h"
 #include "res/resource.h"
 
 namespace {

@@ -1,5 +1,6 @@
 #include "message.h"
 #include "globals.h"
+#include "res/resource.h"
 
 #define MESSAGE_CAPACITY 1024
 
@@ -108,4 +109,11 @@ int ShowErrorF(LPCWSTR format, ...)
     int result = ShowMessageV(NULL, L"", MB_SETFOREGROUND, format, args);
     va_end(args);
     return result;
+}
+
+void ShowAboutBox(void)
+{
+    LPCWSTR status = LoadResString(g_vorn.runningInstance ? IDS_STATUS_ON : IDS_STATUS_OFF);
+    ShowMessageF(NULL, LoadResString(IDS_CAPTION), MB_TOPMOST, LoadResString(IDS_ABOUT),
+                 VERSION_MAJOR, VERSION_MINOR, status);
 }

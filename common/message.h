@@ -20,3 +20,8 @@ extern int(WINAPI *g_messageBox)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT
 
 int ShowMessageF(HWND owner, LPCWSTR caption, UINT flags, LPCWSTR format, ...);
 int ShowErrorF(LPCWSTR format, ...);
+
+// The About box, with the status of the monitor found last. Here, beside
+// the other boxes, so that the editor's menu reaches it without climbing
+// back up to the verbs.
+void ShowAboutBox(void);

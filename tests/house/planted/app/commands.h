@@ -1,0 +1,1 @@
+// Planted: a verb header for the bare name above.

@@ -77,6 +77,20 @@ protected:
     std::wstring ViewText() const { return WindowText(View()); }
     std::wstring LogPath() const { return Path(L"vorn.log"); }
 
+    // Starts another program's window (appwin.exe copied as exe) and waits
+    // until it is in front.
+    HWND OpenApp(const std::wstring &title, const std::wstring &className, const std::wstring &exe)
+    {
+        EXPECT_TRUE(CopyFileW(Path(L"appwin.exe").c_str(), Path(exe).c_str(), FALSE));
+        Start(L"\"" + title + L"\" \"" + className + L"\"", exe);
+        HWND app = NULL;
+        EXPECT_TRUE(WaitUntil([&] {
+            app = FindWindowW(className.c_str(), title.c_str());
+            return app && GetForegroundWindow() == app;
+        })) << "the app did not come to the front";
+        return app;
+    }
+
     // Whether the view lies on the width x height screen, on the editor's
     // client area but for a one-pixel frame, and shows every row it holds.
     bool FitsScreen(int width, int height) const
@@ -218,6 +232,49 @@ TEST_F(EditorLogTest, FitsTheScreenInBothOrientations)
         EXPECT_LT((short)HIWORD(at), client.bottom);
         EXPECT_LT(shown.size(), Wide(bytes).size()) << "all 31 lines shown: no cut to test";
     }
+    ExitEditor();
+}
+
+TEST_F(EditorLogTest, ComingBackToTheFrontShowsWhatHappenedBehind)
+{
+    // The app in front is listed: the event leaves the display alone, so
+    // nothing turns and nothing of the editor, behind it, is placed anew.
+    ASSERT_TRUE(WriteBytes(ConfigPath(), "#log(1)\r\n#timeout(0)\r\n#window(cprog.exe)\r\n"));
+    const std::string older = Line(1, "Inbox");
+    ASSERT_TRUE(WriteBytes(LogPath(), older + "\r\n"));
+    OpenEditor();
+    StartMonitor();
+    Command(IDM_SHOW_LOG);
+    ASSERT_TRUE(ViewShown());
+    ASSERT_EQ(Wide(older), ViewText());
+
+    OpenApp(L"Calculator", L"CalcFrame", L"cprog.exe");
+    DWORD rotation = Rotation();
+    SetSensor(0x10000);
+    std::vector<std::string> lines;
+    ASSERT_TRUE(WaitUntil([&] {
+        lines = LogLines(ReadBytes(LogPath()));
+        return lines.size() == 2;
+    })) << "the event was not recorded";
+    EXPECT_NE(std::string::npos, lines[1].find("| \"Calculator\" CalcFrame cprog.exe | "
+                                                "#window(cprog.exe) matched the program name | "
+                                                "left alone"))
+        << lines[1];
+    EXPECT_EQ(rotation, Rotation());
+    EXPECT_TRUE(ScreenIs(480, 640));
+    // Behind, the view waits for the user: no timer wakes the phone for it.
+    EXPECT_EQ(Wide(older), ViewText());
+
+    // The user comes back to the editor, with the view open still.
+    ASSERT_TRUE(WaitUntil([&] {
+        SetForegroundWindow(window);
+        Sync();
+        return GetForegroundWindow() == window;
+    })) << "the editor did not come back to the front";
+    const std::wstring newestFirst = Wide(lines[1]) + L"\r\n\r\n" + Wide(older);
+    EXPECT_TRUE(WaitUntil([&] { return ViewText() == newestFirst; }))
+        << "the view does not show the new line on top: " << Narrow(ViewText());
+    EXPECT_TRUE(ViewShown());
     ExitEditor();
 }
 

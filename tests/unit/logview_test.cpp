@@ -445,6 +445,31 @@ TEST_F(LogViewWindowTest, AsManyAsFitNewestFirstWithALongTitle)
     EXPECT_FALSE(AllRowsVisible(view)) << "a line that fits was left out";
 }
 
+TEST_F(LogViewWindowTest, ComingBackToTheFrontReadsTheLogAgain)
+{
+    ASSERT_TRUE(WriteBytes(config, "#log(1)\r\n"));
+    const std::string older = AccountLine(1, L"Inbox") + "\r\n";
+    ASSERT_TRUE(WriteBytes(log, older));
+    Open();
+    ShowLog();
+    ASSERT_EQ(Wide(AccountLine(1, L"Inbox")), ViewText());
+    // An event while another app is in front.
+    ASSERT_TRUE(WriteBytes(log, older + AccountLine(2, L"Notes") + "\r\n"));
+    SendMessageW(window, WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_EQ(Wide(AccountLine(1, L"Inbox")), ViewText()) << "read on going behind";
+    SendMessageW(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(Wide(AccountLine(2, L"Notes")) + L"\r\n\r\n" + Wide(AccountLine(1, L"Inbox")),
+              ViewText());
+    EXPECT_TRUE(IsWindowVisible(View()));
+    EXPECT_FALSE(IsWindowVisible(edit));
+    // With the text shown, coming back leaves the view hidden.
+    ShowLog();
+    ASSERT_FALSE(IsWindowVisible(View()));
+    SendMessageW(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_FALSE(IsWindowVisible(View()));
+    EXPECT_TRUE(IsWindowVisible(edit));
+}
+
 TEST_F(LogViewWindowTest, TheTextComesBackAsItWas)
 {
     ASSERT_TRUE(WriteBytes(config, "#log(1)\r\n"));

@@ -212,14 +212,27 @@ TEST_F(EditorLogTest, FitsTheScreenInBothOrientations)
     const Orientation steps[] = {{"portrait", 0, 480, 640},
                                  {"landscape", 0x10000, 640, 480},
                                  {"portrait again", 0x10002, 480, 640}};
+    int portraitLines = 0;
     for (const Orientation &step : steps) {
         SCOPED_TRACE(step.name);
         if (step.sensor)
             SetSensor(step.sensor);
         EXPECT_TRUE(WaitUntil([&] { return FitsScreen(step.width, step.height); }))
             << "the view does not fit the " << step.width << "x" << step.height << " screen";
+        // The view is placed before it is filled anew: let the editor end
+        // what it does for the turn.
+        Sync();
         EXPECT_TRUE(ViewShown());
         std::wstring shown = ViewText();
+        // The sentence and the log's lines, a blank line between. Back in
+        // portrait the view holds as many as it did before the turns, not
+        // the fewer of the landscape screen.
+        int lines = CountOccurrences(Narrow(shown), "\r\n\r\n") + 1;
+        if (!step.sensor) {
+            portraitLines = lines;
+        } else if (step.height > step.width) {
+            EXPECT_EQ(portraitLines, lines) << "the view is still cut for the turned screen";
+        }
         const std::wstring head = std::wstring(kOffSentence) + L"\r\n\r\n" + Wide(newest);
         EXPECT_EQ(0u, shown.find(head)) << Narrow(shown.substr(0, 200));
         // The newest line's decision and outcome, after the long title, lie

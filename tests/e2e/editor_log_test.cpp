@@ -5,8 +5,8 @@
 
 namespace {
 
-const wchar_t kOffSentence[] = L"New events are not recorded: to record them, add the line "
-                               L"#log(1) to the text and choose Save.";
+const wchar_t kOffSentence[] = L"New events are not recorded: to record them, end the text "
+                               L"with the line #log(1) and choose Save.";
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 

@@ -370,6 +370,9 @@ TEST_F(LogViewWindowTest, SentenceOnlyWhenTheSavedConfigurationKeepsNoAccount)
         {"log(0)", "#window(a)\r\n#log(0)\r\n", true, Sentence() + L"\r\n\r\n" + newestFirst},
         {"log(0) and no log yet", "#log(0)\r\n", false, Sentence()},
         {"the last #log line counts", "#log(1)\r\n#log(0)\r\n", false, Sentence()},
+        // What the sentence asks for, done to a text that turns it off.
+        {"the text ends with #log(1)", "#log(0)\r\n#window(a)\r\n#log(1)\r\n", true,
+         newestFirst},
         {"no #log line", "#timeout(0)\r\n", false, Sentence()},
         {"no configuration file", nullptr, false, Sentence()},
     };

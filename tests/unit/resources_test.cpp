@@ -29,7 +29,7 @@ TEST(StringTable, EveryTextExactly)
         {113, L"Delete Vorn shortcut from windows startup?"},
         {114, L"Add Vorn shortcut to windows startup?"},
         {116, kDefaultText},
-        {117, L"New events are not recorded: to record them, add the line #log(1) to the text "
+        {117, L"New events are not recorded: to record them, end the text with the line #log(1) "
               L"and choose Save."},
         {119, L"No event has been recorded yet."},
     };

@@ -385,10 +385,15 @@ LRESULT CALLBACK EditorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return 0;
     case WM_ACTIVATE:
         SHHandleWMActivate(window, wParam, lParam, &g_editor.activation, 0);
-        if (wParam)
+        if (wParam) {
             SetFocus(g_editor.logShown ? window : g_editor.visibleEdit);
-        else
+            // Events may have come while another app was in front. No timer
+            // wakes the phone for them: coming back reads the log again.
+            if (g_editor.logShown)
+                FillLogView();
+        } else {
             SendMessageW(g_editor.visibleEdit, WM_ACTIVATE, 0, lParam);
+        }
         return 0;
     case WM_SETFOCUS:
         if (!g_editor.logShown)

@@ -40,32 +40,41 @@ LPWSTR ReadLogTail(LPCWSTR logPath)
         --end;
     LPWSTR tail = NULL;
     if (end > start) {
-        bytes[end] = 0;
+        // After a battery pull a card's file may hold zeros where its end
+        // was, and the lines written since lie after them.
+        DWORD kept = start;
+        for (DWORD i = start; i < end; ++i) {
+            if (bytes[i])
+                bytes[kept++] = bytes[i];
+        }
+        bytes[kept] = 0;
         tail = AnsiToWide(bytes + start);
     }
     free(bytes);
     return tail;
 }
 
+PFN_LogViewAlloc g_logViewAlloc = malloc;
+
+// Only measures while text is NULL.
 static void Append(LPWSTR text, int *length, LPCWSTR part, int partLength)
 {
-    CopyMemory(text + *length, part, partLength * sizeof(WCHAR));
+    if (text) {
+        CopyMemory(text + *length, part, partLength * sizeof(WCHAR));
+        text[*length + partLength] = 0;
+    }
     *length += partLength;
-    text[*length] = 0;
 }
 
-LPWSTR ComposeLogView(LPCWSTR sentence, LPCWSTR tail, int *ends, int maxEvents, int *events)
+// The view's text written into text, or only measured while text is NULL:
+// the one walk does both, so the block is sized by what is written. Its
+// length without the terminator.
+static int WriteLogView(LPWSTR text, LPCWSTR sentence, int sentenceLength, LPCWSTR tail,
+                        int tailLength, int *ends, int maxEvents, int *events)
 {
     *events = 0;
-    int sentenceLength = sentence ? lstrlenW(sentence) : 0;
-    int tailLength = tail ? lstrlenW(tail) : 0;
-    // Each line end may become a blank line: four characters for one or two.
-    LPWSTR text = (LPWSTR)malloc((sentenceLength + 2 * tailLength + 8) * sizeof(WCHAR));
-    if (!text)
-        return NULL;
     int length = 0;
-    text[0] = 0;
-    Append(text, &length, sentence ? sentence : L"", sentenceLength);
+    Append(text, &length, sentence, sentenceLength);
 
     // From the last line to the first.
     int lineEnd = tailLength;
@@ -85,10 +94,26 @@ LPWSTR ComposeLogView(LPCWSTR sentence, LPCWSTR tail, int *ends, int maxEvents, 
         }
         lineEnd = lineStart;
     }
-    if (length == 0) {
-        free(text);
+    return length;
+}
+
+LPWSTR ComposeLogView(LPCWSTR sentence, LPCWSTR tail, int *ends, int maxEvents, int *events)
+{
+    int sentenceLength = sentence ? lstrlenW(sentence) : 0;
+    int tailLength = tail ? lstrlenW(tail) : 0;
+    // Measured first: a short line grows more than twice over ("x" and LF
+    // in, "x" and a blank line out).
+    int length = WriteLogView(NULL, sentence ? sentence : L"", sentenceLength, tail, tailLength,
+                              ends, maxEvents, events);
+    LPWSTR text = NULL;
+    if (length > 0)
+        text = (LPWSTR)g_logViewAlloc(((size_t)length + 1) * sizeof(WCHAR));
+    if (!text) {
+        *events = 0;
         return NULL;
     }
+    WriteLogView(text, sentence ? sentence : L"", sentenceLength, tail, tailLength, ends,
+                 maxEvents, events);
     return text;
 }
 

@@ -22,6 +22,11 @@ LPWSTR ReadLogTail(LPCWSTR logPath);
 // nothing to show or no memory.
 LPWSTR ComposeLogView(LPCWSTR sentence, LPCWSTR tail, int *ends, int maxEvents, int *events);
 
+// The block ComposeLogView writes the view's text into (malloc; the caller
+// frees it). Tests replace it to watch the block's end.
+typedef void *(*PFN_LogViewAlloc)(size_t bytes);
+extern PFN_LogViewAlloc g_logViewAlloc;
+
 // Rows of text that the edit view shows whole, with its font; at least 1.
 int LogViewRows(HWND view);
 

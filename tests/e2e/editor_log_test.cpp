@@ -5,8 +5,8 @@
 
 namespace {
 
-const wchar_t kOffSentence[] = L"New events are not recorded: to record them, add the line "
-                               L"#log(1) to the text and choose Save.";
+const wchar_t kOffSentence[] = L"New events are not recorded: to record them, end the text "
+                               L"with the line #log(1) and choose Save.";
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 
@@ -76,6 +76,20 @@ protected:
     }
     std::wstring ViewText() const { return WindowText(View()); }
     std::wstring LogPath() const { return Path(L"vorn.log"); }
+
+    // Starts another program's window (appwin.exe copied as exe) and waits
+    // until it is in front.
+    HWND OpenApp(const std::wstring &title, const std::wstring &className, const std::wstring &exe)
+    {
+        EXPECT_TRUE(CopyFileW(Path(L"appwin.exe").c_str(), Path(exe).c_str(), FALSE));
+        Start(L"\"" + title + L"\" \"" + className + L"\"", exe);
+        HWND app = NULL;
+        EXPECT_TRUE(WaitUntil([&] {
+            app = FindWindowW(className.c_str(), title.c_str());
+            return app && GetForegroundWindow() == app;
+        })) << "the app did not come to the front";
+        return app;
+    }
 
     // Whether the view lies on the width x height screen, on the editor's
     // client area but for a one-pixel frame, and shows every row it holds.
@@ -198,14 +212,27 @@ TEST_F(EditorLogTest, FitsTheScreenInBothOrientations)
     const Orientation steps[] = {{"portrait", 0, 480, 640},
                                  {"landscape", 0x10000, 640, 480},
                                  {"portrait again", 0x10002, 480, 640}};
+    int portraitLines = 0;
     for (const Orientation &step : steps) {
         SCOPED_TRACE(step.name);
         if (step.sensor)
             SetSensor(step.sensor);
         EXPECT_TRUE(WaitUntil([&] { return FitsScreen(step.width, step.height); }))
             << "the view does not fit the " << step.width << "x" << step.height << " screen";
+        // The view is placed before it is filled anew: let the editor end
+        // what it does for the turn.
+        Sync();
         EXPECT_TRUE(ViewShown());
         std::wstring shown = ViewText();
+        // The sentence and the log's lines, a blank line between. Back in
+        // portrait the view holds as many as it did before the turns, not
+        // the fewer of the landscape screen.
+        int lines = CountOccurrences(Narrow(shown), "\r\n\r\n") + 1;
+        if (!step.sensor) {
+            portraitLines = lines;
+        } else if (step.height > step.width) {
+            EXPECT_EQ(portraitLines, lines) << "the view is still cut for the turned screen";
+        }
         const std::wstring head = std::wstring(kOffSentence) + L"\r\n\r\n" + Wide(newest);
         EXPECT_EQ(0u, shown.find(head)) << Narrow(shown.substr(0, 200));
         // The newest line's decision and outcome, after the long title, lie
@@ -218,6 +245,49 @@ TEST_F(EditorLogTest, FitsTheScreenInBothOrientations)
         EXPECT_LT((short)HIWORD(at), client.bottom);
         EXPECT_LT(shown.size(), Wide(bytes).size()) << "all 31 lines shown: no cut to test";
     }
+    ExitEditor();
+}
+
+TEST_F(EditorLogTest, ComingBackToTheFrontShowsWhatHappenedBehind)
+{
+    // The app in front is listed: the event leaves the display alone, so
+    // nothing turns and nothing of the editor, behind it, is placed anew.
+    ASSERT_TRUE(WriteBytes(ConfigPath(), "#log(1)\r\n#timeout(0)\r\n#window(cprog.exe)\r\n"));
+    const std::string older = Line(1, "Inbox");
+    ASSERT_TRUE(WriteBytes(LogPath(), older + "\r\n"));
+    OpenEditor();
+    StartMonitor();
+    Command(IDM_SHOW_LOG);
+    ASSERT_TRUE(ViewShown());
+    ASSERT_EQ(Wide(older), ViewText());
+
+    OpenApp(L"Calculator", L"CalcFrame", L"cprog.exe");
+    DWORD rotation = Rotation();
+    SetSensor(0x10000);
+    std::vector<std::string> lines;
+    ASSERT_TRUE(WaitUntil([&] {
+        lines = LogLines(ReadBytes(LogPath()));
+        return lines.size() == 2;
+    })) << "the event was not recorded";
+    EXPECT_NE(std::string::npos, lines[1].find("| \"Calculator\" CalcFrame cprog.exe | "
+                                                "#window(cprog.exe) matched the program name | "
+                                                "left alone"))
+        << lines[1];
+    EXPECT_EQ(rotation, Rotation());
+    EXPECT_TRUE(ScreenIs(480, 640));
+    // Behind, the view waits for the user: no timer wakes the phone for it.
+    EXPECT_EQ(Wide(older), ViewText());
+
+    // The user comes back to the editor, with the view open still.
+    ASSERT_TRUE(WaitUntil([&] {
+        SetForegroundWindow(window);
+        Sync();
+        return GetForegroundWindow() == window;
+    })) << "the editor did not come back to the front";
+    const std::wstring newestFirst = Wide(lines[1]) + L"\r\n\r\n" + Wide(older);
+    EXPECT_TRUE(WaitUntil([&] { return ViewText() == newestFirst; }))
+        << "the view does not show the new line on top: " << Narrow(ViewText());
+    EXPECT_TRUE(ViewShown());
     ExitEditor();
 }
 

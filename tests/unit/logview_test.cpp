@@ -1,6 +1,9 @@
 // The editor's view of the account: the log's tail read while the monitor
 // may hold it, its lines newest first, and the cut at what fits the view.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <stdlib.h>
+#include <string.h>
 #include <string>
 #include <vector>
 #include "support/phone.h"
@@ -43,6 +46,63 @@ protected:
     }
 };
 
+// ComposeLogView's block, through its seam, with a guard pattern after the
+// size it asked for: under Wine a write a little past the heap block does
+// not crash, so the pattern shows it.
+const size_t kGuardBytes = 32768;
+const unsigned char kGuard = 0xA5;
+unsigned char *g_block = nullptr;
+size_t g_asked = 0;
+
+void *GuardedAlloc(size_t size)
+{
+    g_block = (unsigned char *)malloc(size + kGuardBytes);
+    g_asked = size;
+    if (g_block)
+        memset(g_block + size, kGuard, kGuardBytes);
+    return g_block;
+}
+
+// Bytes written past the block asked for, as far as the guard tells.
+size_t WrittenPast()
+{
+    size_t past = 0;
+    for (size_t i = 0; g_block && i < kGuardBytes; ++i) {
+        if (g_block[g_asked + i] != kGuard)
+            past = i + 1;
+    }
+    return past;
+}
+
+class ComposeLogViewTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_logViewAlloc = GuardedAlloc; }
+    void TearDown() override { g_logViewAlloc = malloc; }
+
+    // The view's text as composed, checked against the guard before it
+    // is freed; ends and events as ComposeLogView gives them.
+    bool Compose(const wchar_t *sentence, const std::wstring *tail, int maxEvents,
+                 std::wstring *text, std::vector<int> *ends)
+    {
+        g_block = nullptr;
+        g_asked = 0;
+        std::vector<int> all(maxEvents > 0 ? maxEvents : 1, -1);
+        int events = -1;
+        LPWSTR composed =
+            ComposeLogView(sentence, tail ? tail->c_str() : nullptr, all.data(), maxEvents, &events);
+        ends->assign(all.begin(), all.begin() + (events > 0 ? events : 0));
+        if (!composed) {
+            EXPECT_EQ(0, events);
+            return false;
+        }
+        EXPECT_EQ((void *)composed, (void *)g_block) << "not the seam's block";
+        EXPECT_EQ(0u, WrittenPast()) << "written past the " << g_asked << "-byte block";
+        *text = composed;
+        free(composed);
+        return true;
+    }
+};
+
 struct ComposeCase {
     const char *name;
     const wchar_t *sentence;  // null: none
@@ -63,22 +123,78 @@ const ComposeCase kComposeCases[] = {
     {"only the newest beyond the room", nullptr, L"1\r\n2\r\n3\r\n", 2, L"3\r\n\r\n2", {1, 6}},
 };
 
-TEST(ComposeLogView, NewestFirstAfterTheSentence)
+TEST_F(ComposeLogViewTest, NewestFirstAfterTheSentence)
 {
     for (const ComposeCase &c : kComposeCases) {
         SCOPED_TRACE(c.name);
-        int ends[8] = {};
-        int events = -1;
-        LPWSTR text = ComposeLogView(c.sentence, c.tail, ends, c.maxEvents, &events);
+        std::wstring tail = c.tail ? c.tail : L"";
+        std::wstring text;
+        std::vector<int> ends;
+        bool shown = Compose(c.sentence, c.tail ? &tail : nullptr, c.maxEvents, &text, &ends);
         if (!c.text) {
-            EXPECT_EQ(nullptr, text);
-            EXPECT_EQ(0, events);
+            EXPECT_FALSE(shown);
             continue;
         }
-        ASSERT_NE(nullptr, text);
+        ASSERT_TRUE(shown);
         EXPECT_EQ(std::wstring(c.text), text);
-        EXPECT_EQ(c.ends, std::vector<int>(ends, ends + events));
-        free(text);
+        EXPECT_EQ(c.ends, ends);
+    }
+}
+
+// One-character lines grow the most: "x" and a line end in, the line and
+// the blank line after it out. A bare CR ends no line: the log's lines end
+// in LF, so such a log is one line with CRs in it.
+TEST_F(ComposeLogViewTest, OneCharacterLinesStayWithinTheBlock)
+{
+    const struct {
+        const char *name;
+        const wchar_t *end;
+    } lineEnds[] = {{"LF", L"\n"}, {"CR LF", L"\r\n"}, {"bare CR", L"\r"}};
+    const struct {
+        const char *name;
+        int lines;         // 0: as many as fill the tail the view reads
+        bool sentence;
+    } sizes[] = {
+        {"12 lines, the account on", 12, false},
+        {"8 lines and the sentence", 8, true},
+        {"100 lines", 100, false},
+        {"100 lines and the sentence", 100, true},
+        {"the tail the view reads", 0, false},
+    };
+    const std::wstring sentence = Sentence();
+    ASSERT_FALSE(sentence.empty());
+    for (const auto &lineEnd : lineEnds) {
+        for (const auto &size : sizes) {
+            const int lineLength = 1 + lstrlenW(lineEnd.end);
+            const int lines = size.lines ? size.lines : LOG_VIEW_BYTES / lineLength;
+            std::wstring tail;
+            for (int i = 0; i < lines; ++i)
+                tail += std::wstring(1, (wchar_t)(L'a' + i % 26)) + lineEnd.end;
+            const bool oneLine = lineEnd.end[0] == L'\r' && !lineEnd.end[1];
+            // The view's bound on events, and none.
+            for (int maxEvents : {LOG_VIEW_EVENTS, lines}) {
+                SCOPED_TRACE(std::string(lineEnd.name) + ", " + size.name + ", at most " +
+                             std::to_string(maxEvents) + " events");
+                std::wstring expected = size.sentence ? sentence : L"";
+                std::vector<int> expectedEnds;
+                if (oneLine) {
+                    expected += (expected.empty() ? L"" : L"\r\n\r\n") +
+                                tail.substr(0, tail.size() - 1);
+                    expectedEnds.push_back((int)expected.size());
+                }
+                for (int i = lines - 1; !oneLine && i >= 0 && lines - i <= maxEvents; --i) {
+                    expected += (expected.empty() ? L"" : L"\r\n\r\n") +
+                                std::wstring(1, (wchar_t)(L'a' + i % 26));
+                    expectedEnds.push_back((int)expected.size());
+                }
+                std::wstring text;
+                std::vector<int> ends;
+                ASSERT_TRUE(Compose(size.sentence ? sentence.c_str() : nullptr, &tail, maxEvents,
+                                    &text, &ends));
+                EXPECT_EQ(expected, text);
+                EXPECT_EQ(expectedEnds, ends);
+            }
+        }
     }
 }
 
@@ -101,6 +217,13 @@ TEST_F(LogViewFileTest, ReadLogTailGivesWholeLinesOnly)
         {"no whole line", true, "c | ", nullptr, ""},
         {"a log longer than the view reads", true, many, L"event ",
          "what Vorn did\r\n"},
+        // A card's file after a battery pull may end in zeros, and the
+        // monitor then writes its next lines after them.
+        {"zeros, then new lines", true, "a | b\r\n" + std::string(300, '\0') + "c | d\r\n",
+         L"a | b\r\nc | d\r\n", "c | d\r\n"},
+        {"zeros inside and at the end", true,
+         std::string("a | b\r\nc\0\0 | d\r\n", 16) + std::string(300, '\0'),
+         L"a | b\r\nc | d\r\n", "c | d\r\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -122,8 +245,10 @@ TEST_F(LogViewFileTest, ReadLogTailGivesWholeLinesOnly)
         ASSERT_GE(got.size(), wideEnd.size());
         EXPECT_EQ(wideEnd, got.substr(got.size() - wideEnd.size()));
         EXPECT_LE(got.size(), (size_t)LOG_VIEW_BYTES);
-        // The tail is the file's end: its newest line is the tail's last.
+        // The tail is the file's end but for its zeros: its newest line is
+        // the tail's last.
         std::string bytes = c.bytes.substr(0, c.bytes.rfind('\n') + 1);
+        bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
         EXPECT_EQ(bytes.substr(bytes.size() - got.size()), Narrow(got));
     }
 }
@@ -245,6 +370,9 @@ TEST_F(LogViewWindowTest, SentenceOnlyWhenTheSavedConfigurationKeepsNoAccount)
         {"log(0)", "#window(a)\r\n#log(0)\r\n", true, Sentence() + L"\r\n\r\n" + newestFirst},
         {"log(0) and no log yet", "#log(0)\r\n", false, Sentence()},
         {"the last #log line counts", "#log(1)\r\n#log(0)\r\n", false, Sentence()},
+        // What the sentence asks for, done to a text that turns it off.
+        {"the text ends with #log(1)", "#log(0)\r\n#window(a)\r\n#log(1)\r\n", true,
+         newestFirst},
         {"no #log line", "#timeout(0)\r\n", false, Sentence()},
         {"no configuration file", nullptr, false, Sentence()},
     };
@@ -318,6 +446,31 @@ TEST_F(LogViewWindowTest, AsManyAsFitNewestFirstWithALongTitle)
     std::wstring more = expected + L"\r\n\r\n" + Wide(lines[lines.size() - 1 - count]);
     SetWindowTextW(view, more.c_str());
     EXPECT_FALSE(AllRowsVisible(view)) << "a line that fits was left out";
+}
+
+TEST_F(LogViewWindowTest, ComingBackToTheFrontReadsTheLogAgain)
+{
+    ASSERT_TRUE(WriteBytes(config, "#log(1)\r\n"));
+    const std::string older = AccountLine(1, L"Inbox") + "\r\n";
+    ASSERT_TRUE(WriteBytes(log, older));
+    Open();
+    ShowLog();
+    ASSERT_EQ(Wide(AccountLine(1, L"Inbox")), ViewText());
+    // An event while another app is in front.
+    ASSERT_TRUE(WriteBytes(log, older + AccountLine(2, L"Notes") + "\r\n"));
+    SendMessageW(window, WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_EQ(Wide(AccountLine(1, L"Inbox")), ViewText()) << "read on going behind";
+    SendMessageW(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(Wide(AccountLine(2, L"Notes")) + L"\r\n\r\n" + Wide(AccountLine(1, L"Inbox")),
+              ViewText());
+    EXPECT_TRUE(IsWindowVisible(View()));
+    EXPECT_FALSE(IsWindowVisible(edit));
+    // With the text shown, coming back leaves the view hidden.
+    ShowLog();
+    ASSERT_FALSE(IsWindowVisible(View()));
+    SendMessageW(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_FALSE(IsWindowVisible(View()));
+    EXPECT_TRUE(IsWindowVisible(edit));
 }
 
 TEST_F(LogViewWindowTest, TheTextComesBackAsItWas)

@@ -29,9 +29,9 @@ TEST(StringTable, EveryTextExactly)
         {113, L"Delete Vorn shortcut from windows startup?"},
         {114, L"Add Vorn shortcut to windows startup?"},
         {116, kDefaultText},
-        {117, L"New events are not recorded: to record them, add the line #log(1) to the text "
+        {117, L"New events are not recorded: to record them, end the text with the line #log(1) "
               L"and choose Save."},
-        {118, L"No event has been recorded yet."},
+        {119, L"No event has been recorded yet."},
     };
     for (const auto &c : cases) {
         LPCWSTR text = LoadResString(c.id);
@@ -39,12 +39,14 @@ TEST(StringTable, EveryTextExactly)
         EXPECT_STREQ(c.text, text) << c.id;
     }
     EXPECT_EQ(nullptr, LoadResString(115));
+    // 118 numbers the editor's icon group: no string shares it.
+    EXPECT_EQ(nullptr, LoadResString(118));
 }
 
 TEST(StringTable, EntriesAreStoredWithTheirTerminator)
 {
     HMODULE self = GetModuleHandleW(NULL);
-    for (UINT id : {106u, 107u, 108u, 109u, 110u, 111u, 112u, 113u, 114u, 116u, 117u, 118u}) {
+    for (UINT id : {106u, 107u, 108u, 109u, 110u, 111u, 112u, 113u, 114u, 116u, 117u, 119u}) {
         LPCWSTR text = nullptr;
         int stored = LoadStringW(self, id, (LPWSTR)&text, 0);
         ASSERT_NE(nullptr, text) << id;

@@ -23,6 +23,7 @@ le() {
 # elf FILE CLASS MACHINE SHOFF SHNUM: an ELF header alone (52 bytes), of an
 # executable with no program header and SHNUM section headers at SHOFF.
 elf() {
+  # shellcheck disable=SC2059 # the format is the bytes
   printf "\\177ELF$(le 1 "$2")\\001\\001$(le 9 0)$(le 2 2)$(le 2 "$3")$(le 4 1)$(le 4 0)$(le 4 0)$(le 4 "$4")$(le 4 0)$(le 2 52)$(le 2 32)$(le 2 0)$(le 2 40)$(le 2 "$5")$(le 2 0)" >"$1"
 }
 

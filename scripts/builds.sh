@@ -6,7 +6,7 @@
 # magic, the 32-bit class, little-endian, a program (executable or shared
 # object) for the i386 machine, and every table that the header points to
 # inside the file. An install cut short leaves a file that is empty, zeroed or
-# too short for its own tables; such a file is refused by any kernel, and that
+# too short for its own tables; any kernel may refuse such a file, and that
 # refusal says nothing about the machine. Prints what is wrong when it is not.
 vorn_elf_i386() {
   local file=$1 size b=() type machine phoff shoff phend shend

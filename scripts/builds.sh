@@ -2,21 +2,73 @@
 # build's tests, and the closing block that judges the builds. Kept apart
 # so that tests/scripts/builds_test.sh can drive both with stand-ins.
 
+# Whether FILE is a whole 32-bit x86 program, by its ELF header: the ELF
+# magic, the 32-bit class, little-endian, a program (executable or shared
+# object) for the i386 machine, and every table that the header points to
+# inside the file. An install cut short leaves a file that is empty, zeroed or
+# too short for its own tables; any kernel may refuse such a file, and that
+# refusal says nothing about the machine. Prints what is wrong when it is not.
+vorn_elf_i386() {
+  local file=$1 size b=() type machine phoff shoff phend shend
+  if [ ! -f "$file" ] || [ ! -r "$file" ]; then
+    echo "it is not a file that can be read"
+    return 1
+  fi
+  size=$(stat -L -c %s -- "$file")
+  read -r -d '' -a b < <(od -An -v -tu1 -N52 -- "$file") || true
+  if [ "${#b[@]}" -lt 52 ]; then
+    echo "it holds $size bytes, fewer than an ELF header"
+    return 1
+  fi
+  if [ "${b[*]:0:4}" != "127 69 76 70" ]; then
+    echo "it does not begin as an ELF file"
+    return 1
+  fi
+  if [ "${b[4]}" != 1 ] || [ "${b[5]}" != 1 ]; then
+    echo "it is not a 32-bit little-endian ELF file (class ${b[4]}, data ${b[5]})"
+    return 1
+  fi
+  type=$((b[16] | b[17] << 8))
+  machine=$((b[18] | b[19] << 8))
+  if [ "$type" != 2 ] && [ "$type" != 3 ]; then
+    echo "it is not a program (ELF type $type)"
+    return 1
+  fi
+  if [ "$machine" != 3 ]; then
+    echo "it is for machine $machine, not i386 (3)"
+    return 1
+  fi
+  phoff=$((b[28] | b[29] << 8 | b[30] << 16 | b[31] << 24))
+  shoff=$((b[32] | b[33] << 8 | b[34] << 16 | b[35] << 24))
+  phend=$((phoff + (b[42] | b[43] << 8) * (b[44] | b[45] << 8)))
+  shend=$((shoff + (b[46] | b[47] << 8) * (b[48] | b[49] << 8)))
+  [ "$shend" -gt "$phend" ] && phend=$shend
+  if [ "$phend" -gt "$size" ]; then
+    echo "it holds $size bytes, while its header reaches to byte $phend: it was cut short"
+    return 1
+  fi
+}
+
 # Whether this machine runs 32-bit x86 programs, asked of the 32-bit Wine
 # loader itself, by its path (VORN_WINE32_LOADER, for a stand-in). Prints
 # what the loader gave when it did not run. Returns
 #   0  it runs (also through an emulator registered with binfmt_misc);
-#   1  the kernel refuses it: "Exec format error", status 126. The machine
-#      runs no 32-bit x86 program;
-#   2  any other failure (a missing package, a crash): a failure it stays.
+#   1  the kernel refuses a whole 32-bit x86 program: "Exec format error",
+#      status 126. The machine runs no 32-bit x86 program;
+#   2  any other failure (a missing package, a loader cut short or damaged,
+#      a crash): a fault of the set-up, and a failure it stays.
 vorn_loader32() {
-  local loader=${VORN_WINE32_LOADER:-/usr/lib/wine/wine} out status
+  local loader=${VORN_WINE32_LOADER:-/usr/lib/wine/wine} out status fault
   out=$("$loader" --version </dev/null 2>&1)
   status=$?
   [ "$status" = 0 ] && return 0
   if [ "$status" = 126 ] && grep -q "Exec format error" <<<"$out"; then
-    echo "$loader gave \"Exec format error\""
-    return 1
+    if fault=$(vorn_elf_i386 "$loader"); then
+      echo "$loader gave \"Exec format error\""
+      return 1
+    fi
+    echo "$loader gave \"Exec format error\", but $fault; install it again"
+    return 2
   fi
   echo "$loader failed with status $status: $(head -n 1 <<<"$out")"
   return 2
@@ -26,11 +78,14 @@ vorn_loader32() {
 # its tests with TEST ARCH ARGS... (which leaves its JUnit report in JUNIT),
 # except for the 32-bit build on a machine that runs no 32-bit x86 program:
 # that one is only built, with BUILD ARCH, so that a compile error still
-# fails. Adds the build's record to vorn_records.
+# fails. Adds the build's record to vorn_records, and keeps ARGS (ctest's
+# filter) in vorn_test_args for the closing block.
 vorn_records=()
+vorn_test_args=()
 vorn_run_build() {
   local arch=$1 junit=$2 test=$3 build=$4 why loader_status=0 status=0
   shift 4
+  vorn_test_args=("$@")
   if [ "$arch" = i686 ]; then
     why=$(vorn_loader32) || loader_status=$?
     case "$loader_status" in
@@ -67,23 +122,36 @@ vorn_counts() {
 
 # vorn_closing_block RECORD...: a line for each build, the overall verdict
 # and the count of what ran; returns 0 when every build that ran passed and
-# at least one ran. A record is ARCH|OUTCOME|DETAIL:
+# at least one test ran. A build whose tests ran while ctest's arguments
+# (vorn_test_args) matched none of them says so: it fails the run only when
+# no other build ran a test either (a filter with a typo), since some tests
+# exist in one build only. A record is ARCH|OUTCOME|DETAIL:
 #   ARCH|ran N|JUNIT   its tests ran and ctest gave status N
 #   ARCH|not run|WHY   built, its tests not run, and why
 #   ARCH|failed|WHAT   it failed before its tests could run
 vorn_closing_block() {
   local record arch outcome detail passed failed skipped line status=0 ran=0
-  local all_passed=0 all_failed=0 all_skipped=0
+  local tested=0 all_passed=0 all_failed=0 all_skipped=0 matched
+  matched="no test matched ${vorn_test_args[*]}"
+  [ "${#vorn_test_args[@]}" -gt 0 ] || matched="no test ran"
   for record in "$@"; do
     IFS='|' read -r arch outcome detail <<<"$record"
     case "$outcome" in
       "ran "*)
         ran=$((ran + 1))
         if read -r passed failed skipped < <(vorn_counts "$detail"); then
+          tested=$((tested + 1))
           all_passed=$((all_passed + passed))
           all_failed=$((all_failed + failed))
           all_skipped=$((all_skipped + skipped))
           line="$passed passed, $failed failed, $skipped skipped"
+        elif [ "${outcome#ran }" = 0 ]; then
+          if [ "${#vorn_test_args[@]}" -gt 0 ]; then
+            echo "$arch: NO TEST RAN ($matched)"
+          else
+            echo "$arch: NO TEST RAN"
+          fi
+          continue
         else
           line="no test ran"
         fi
@@ -102,6 +170,9 @@ vorn_closing_block() {
   done
   if [ "$ran" = 0 ]; then
     echo "no build ran its tests"
+    status=1
+  elif [ "$tested" = 0 ]; then
+    echo "$matched in any build that ran"
     status=1
   fi
   [ "$status" = 0 ] && echo "overall: PASS" || echo "overall: FAIL"

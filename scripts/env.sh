@@ -16,60 +16,117 @@
 # each takes a display and a Wine prefix of its own, and builds one at a
 # time. A prefix belongs to the run whose pid its .vorn-owner file names,
 # for as long as that run goes on.
+#
+# Sourced again in the same shell (the 64-bit build, then the 32-bit one),
+# it takes the new build whole: the build folder and the prefix that the
+# first sourcing chose go, and so does its claim on that prefix. Only a
+# folder or a prefix that the caller named stays. The display serves either
+# build and stays.
 
-VORN_ARCH=${VORN_ARCH:-x86_64}
+case "${VORN_ARCH:=x86_64}" in
+  x86_64|i686) ;;
+  *) echo "env: VORN_ARCH is x86_64 or i686, not '$VORN_ARCH'" >&2; return 1 ;;
+esac
+if [ -n "${_vorn_chosen_build:-}" ] && [ "${VORN_BUILD:-}" = "$_vorn_chosen_build" ]; then
+  unset VORN_BUILD
+fi
+if [ -n "${_vorn_chosen_prefix:-}" ] && [ "${WINEPREFIX:-}" = "$_vorn_chosen_prefix" ]; then
+  unset WINEPREFIX
+fi
+if [ "${_vorn_shell:-}" = "$BASHPID" ] && declare -F _vorn_release_prefix >/dev/null; then
+  _vorn_release_prefix
+else
+  # A shell of its own (a subshell of a run included) owns nothing yet.
+  _vorn_display_pid=""
+  _vorn_display_files=()
+  _vorn_claimed_prefix=""
+  _vorn_claim_run=""
+fi
+_vorn_shell=$BASHPID
+
 case "$VORN_ARCH" in
-  x86_64) VORN_BUILD=${VORN_BUILD:-$PWD/build}
+  x86_64) _vorn_chosen_build=$PWD/build
           VORN_TOOLCHAIN=cmake/mingw-w64.cmake
           export WINEARCH=win64
           export WINELOADER=/usr/lib/wine/wine64
           export VORN_WINE=$WINELOADER ;;
-  i686)   VORN_BUILD=${VORN_BUILD:-$PWD/build-i686}
+  i686)   _vorn_chosen_build=$PWD/build-i686
           VORN_TOOLCHAIN=cmake/mingw-w64-i686.cmake
           export WINEARCH=win32
           # Nothing of the 64-bit road may reach a 32-bit prefix.
           unset WINELOADER
           export VORN_WINE=wine ;;
-  *) echo "env: VORN_ARCH is x86_64 or i686, not '$VORN_ARCH'" >&2; return 1 ;;
 esac
+if [ -n "${VORN_BUILD:-}" ]; then
+  _vorn_chosen_build=""
+else
+  VORN_BUILD=$_vorn_chosen_build
+fi
 # A prefix named by the caller is used as it is; otherwise vorn_start_wine
-# takes the build's first prefix that no other run holds.
-_vorn_prefix_named=${WINEPREFIX:+1}
-export WINEPREFIX=${WINEPREFIX:-$VORN_BUILD/wineprefix}
+# takes the build's first prefix that no other run holds. The prefix chosen
+# here is known as such by the programs that this shell starts, too: one
+# that sources this file again chooses its own.
+if [ -n "${WINEPREFIX:-}" ]; then
+  _vorn_prefix_named=1
+  export _vorn_chosen_prefix=""
+else
+  _vorn_prefix_named=""
+  export WINEPREFIX=$VORN_BUILD/wineprefix
+  export _vorn_chosen_prefix=$WINEPREFIX
+fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-_vorn_display_pid=""
-_vorn_display_files=""
-_vorn_claimed_prefix=""
-_vorn_claim_run=""
 # Ends only what this run started: the server of a prefix that it claimed
-# itself, and its own display. A prefix that another run holds (a claim that
-# was refused, or a start that failed before its claim) is never touched.
+# itself and that is still its own, and its own display. A prefix that
+# another run holds (a claim that was refused, a start that failed before
+# its claim, or a prefix taken over since) is never touched.
 vorn_cleanup() {
-  if [ -n "$_vorn_claimed_prefix" ]; then
-    WINEPREFIX=$_vorn_claimed_prefix wineserver -k >/dev/null 2>&1 || true
-    if [ "$(cat "$_vorn_claimed_prefix/.vorn-owner" 2>/dev/null)" = "$_vorn_claim_run" ]; then
-      rm -f "$_vorn_claimed_prefix/.vorn-owner"
-    fi
-    _vorn_claimed_prefix=""
-  fi
+  _vorn_release_prefix
   if [ -n "$_vorn_display_pid" ]; then
-    vorn_stop_process "$_vorn_display_pid"
-    rm -f $_vorn_display_files
+    vorn_stop_process "$_vorn_display_pid" || true
+    rm -f "${_vorn_display_files[@]}"
     _vorn_display_pid=""
+    _vorn_display_files=()
   fi
 }
 
+# Lets go of the prefix that this run claimed: its Wine server ends and its
+# owner mark goes, but only while the mark still names this run.
+_vorn_release_prefix() {
+  [ -n "$_vorn_claimed_prefix" ] || return 0
+  if [ "$(cat "$_vorn_claimed_prefix/.vorn-owner" 2>/dev/null)" = "$_vorn_claim_run" ]; then
+    WINEPREFIX=$_vorn_claimed_prefix wineserver -k >/dev/null 2>&1 || true
+    rm -f "$_vorn_claimed_prefix/.vorn-owner"
+  fi
+  _vorn_claimed_prefix=""
+}
+
+# Whether a process runs: a zombie that its parent has not reaped yet has
+# ended.
+_vorn_running() {
+  local stat
+  { read -r stat <"/proc/$1/stat"; } 2>/dev/null || return 1
+  stat=${stat##*) }
+  [ "${stat%% *}" != Z ]
+}
+
 # Ends a process that need not be this shell's child, and waits (bounded)
-# until it is gone.
+# until it is gone. One that is still there 5 s after TERM gets KILL.
 vorn_stop_process() {
-  kill "$1" >/dev/null 2>&1 || return 0
-  for _ in $(seq 1 100); do
-    kill -0 "$1" 2>/dev/null || break
-    sleep 0.05
+  local signal
+  for signal in TERM KILL; do
+    kill -s "$signal" "$1" >/dev/null 2>&1 || return 0
+    for _ in $(seq 1 100); do
+      if ! _vorn_running "$1"; then
+        wait "$1" 2>/dev/null || true
+        return 0
+      fi
+      sleep 0.05
+    done
   done
-  wait "$1" 2>/dev/null || true
+  echo "env: process $1 did not end, even on KILL" >&2
+  return 1
 }
 
 # vorn_locked FILE WHAT COMMAND...: runs COMMAND holding the lock FILE,
@@ -128,7 +185,7 @@ vorn_start_display() {
         [ -e "/tmp/.X11-unix/X$n" ] &&
         [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] && {
           _vorn_display_pid=$pid
-          _vorn_display_files="$log $log.old $out"
+          _vorn_display_files=("$log" "$log.old" "$out")
           export DISPLAY=":$n"
           return 0
         }
@@ -171,20 +228,28 @@ vorn_prefix_holder() {
 }
 
 # vorn_claim_prefix RUN PREFIX...: takes the first PREFIX that no other run
-# holds, and marks it as RUN's. Called under the build's prefix lock, so
-# that the check and the mark are one step.
+# holds, and marks it as RUN's. Each prefix is looked at under a lock of its
+# own (.vorn-lock inside it), so that the check and the mark are one step
+# for every run that may take it, whether it names the prefix or takes it as
+# one of a build's.
 vorn_claim_prefix() {
   local run=$1 prefix
   shift
   for prefix in "$@"; do
-    if ! vorn_prefix_holder "$prefix" "$run" >/dev/null; then
-      mkdir -p "$prefix"
-      echo "$run" >"$prefix/.vorn-owner"
+    mkdir -p "$prefix" || return 1
+    if vorn_locked "$prefix/.vorn-lock" "the Wine prefix $prefix" \
+         _vorn_mark_prefix "$run" "$prefix"; then
       echo "$prefix"
       return 0
     fi
   done
   return 1
+}
+
+# _vorn_mark_prefix RUN PREFIX: marks PREFIX as RUN's, unless another run
+# holds it.
+_vorn_mark_prefix() {
+  ! vorn_prefix_holder "$2" "$1" >/dev/null && echo "$1" >"$2/.vorn-owner"
 }
 
 vorn_start_wine() {
@@ -197,9 +262,7 @@ vorn_start_wine() {
     else
       for prefix in "" -2 -3 -4 -5 -6 -7 -8; do candidates+=("$VORN_BUILD/wineprefix$prefix"); done
     fi
-    mkdir -p "$VORN_BUILD"
-    if ! prefix=$(vorn_locked "$VORN_BUILD/.wineprefix.lock" "a Wine prefix of $VORN_BUILD" \
-                  vorn_claim_prefix "$run" "${candidates[@]}"); then
+    if ! prefix=$(vorn_claim_prefix "$run" "${candidates[@]}"); then
       if [ -n "$_vorn_prefix_named" ]; then
         holder=$(vorn_prefix_holder "$WINEPREFIX" "$run")
         echo "env: the Wine prefix $WINEPREFIX is in use by another run (pid $holder)" >&2
@@ -209,6 +272,7 @@ vorn_start_wine() {
       return 1
     fi
     export WINEPREFIX=$prefix
+    [ -n "$_vorn_prefix_named" ] || export _vorn_chosen_prefix=$prefix
     _vorn_claimed_prefix=$prefix
     _vorn_claim_run=$run
   fi
@@ -224,7 +288,7 @@ vorn_start_wine() {
   wine_packages=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' \
                   wine wine64 wine32:i386 2>/dev/null || true)
   if [ "$(cat "$WINEPREFIX/.vorn-wine" 2>/dev/null)" != "$wine_packages" ]; then
-    find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name .vorn-owner -exec rm -rf {} +
+    find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name .vorn-owner ! -name .vorn-lock -exec rm -rf {} +
   fi
   printf '%s' "$wine_packages" > "$WINEPREFIX/.vorn-wine"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -163,12 +163,15 @@ say "vorn.exe #unload: the monitor let go of the sensor and ended."
 say "Final display rotation: $(rotation_name "$(last_code)")"
 
 say
+# The screen has slept since the power key; its owner wakes it before the
+# editor can be seen.
+say "The phone's owner presses the power key: the screen wakes, lit again."
 say "vorn.exe #CONFIG, Edit > Show log: the editor shows the account's latest lines,"
 say "newest first, in place of the text, as many as fit the screen."
 bg "$phone/vorn.exe" "#CONFIG"
 # Chosen the way the tests choose a menu command (40010: Show log).
 if "$VORN_WINE" "$phone/menucmd.exe" QZSGCFGEDIT 40010 >/dev/null 2>&1; then
-  shot 10 "Editor: Edit > Show log, newest first"
+  shot 10 "Power key woke the screen; Show log"
 else
   say "  (the editor did not show the account)"
 fi

@@ -3,7 +3,9 @@
 # and once more for 32-bit x86, the phone's word size. Extra arguments go to
 # ctest; VORN_ARCHS="x86_64" (or "i686") runs one build only. On a machine
 # whose kernel runs no 32-bit x86 program, the 32-bit build is built but its
-# tests are not run, and its line says so.
+# tests are not run, and its line says so. A build whose tests ran but
+# matched none of ctest's filter says so too; the run fails when that filter
+# matched no test in any build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -3,19 +3,25 @@
 # that another run holds, one whose server an earlier run left up, and the
 # same start twice in one shell. Every start must return, each within a
 # bound: a start that waits for a persistent server to end waits for good.
-# A run's clean-up ends only what it started; the claim of a named prefix
-# takes the prefix lock; the display starts with job control on and when two
-# runs race for it; each build takes its own Wine road.
+# A run's clean-up ends only what it started and still owns; the claim of a
+# prefix takes that prefix's own lock; the display starts with job control
+# on and when two runs race for it, and a display that does not end on TERM
+# is killed; each build takes its own Wine road and prefix, also when one
+# shell takes both.
 set -u
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 holder_pid=""
+stubborn_pid=""
 cleanup() {
   local prefix
-  for prefix in "$work/left-over" "$work/kept-named" "$work/kept-build/wineprefix" "$work/locked"; do
+  for prefix in "$work/left-over" "$work/kept-named" "$work/kept-build/wineprefix" \
+                "$work/locked" "$work/locked-build/wineprefix" "$work/own" "$work/taken" \
+                "$work/tree/build/wineprefix" "$work/tree/build-i686/wineprefix-2"; do
     WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
   done
   [ -n "$holder_pid" ] && kill "$holder_pid" 2>/dev/null
+  [ -n "$stubborn_pid" ] && kill -KILL "$stubborn_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -28,6 +34,17 @@ check() {  # check NAME CONDITION-TEXT: the condition held
     echo "FAIL $1: $2"
     failed=$((failed + 1))
   fi
+}
+# The pid of the Wine server of a prefix, or nothing.
+server_of() {
+  (cd "$top" && . scripts/env.sh && vorn_wineserver_pid "$1")
+}
+# Whether a process runs: a zombie (nothing here reaps orphans) has ended.
+running() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  [ "${stat%% *}" != Z ]
 }
 
 # vorn_start_wine for a prefix named by the caller, in a shell of its own,
@@ -116,31 +133,88 @@ for row in "${keep_cases[@]}"; do
   fi
 done
 
-# The claim of a named prefix waits for the build's prefix lock, like the
-# claim of a prefix of the build: the check and the mark are one step.
-mkdir -p "$work/locked" "$work/lock-build"
-WINEPREFIX="$work/locked" wineserver -p >/dev/null 2>&1   # so that the start ends at the claim
-exec 8>"$work/lock-build/.wineprefix.lock"
-flock 8
-WINEPREFIX="$work/locked" VORN_BUILD="$work/lock-build" timeout 60 bash -c '
-  cd "$0" && . scripts/env.sh || exit 9
-  vorn_start_wine; echo "status $?"' "$top" >"$work/locked.out" 2>&1 8>&- &
-claimer=$!
-r=ok
-for _ in $(seq 1 200); do
-  grep -q "waiting for a Wine prefix" "$work/locked.out" && break
-  sleep 0.05
+# A run's clean-up ends the Wine server of the prefix it claimed and takes
+# its mark away, but only while the mark still names the run: a prefix that
+# another run has taken over since keeps its server and its mark.
+# name | taken over before the clean-up
+cleanup_cases=(
+  "cleanup_ends_its_own_prefix|$work/own|no"
+  "cleanup_leaves_a_prefix_taken_over|$work/taken|yes"
+)
+for row in "${cleanup_cases[@]}"; do
+  IFS='|' read -r name prefix taken <<<"$row"
+  mkdir -p "$prefix"
+  WINEPREFIX=$prefix wineserver -p >/dev/null 2>&1   # so that the start ends at the claim
+  server=$(server_of "$prefix")
+  WINEPREFIX=$prefix VORN_BUILD="$work/cleanup-build" timeout 60 bash -c '
+    cd "$0" && . scripts/env.sh || exit 9
+    vorn_start_wine || exit 8
+    [ "$1" = no ] || echo "$2" >"$WINEPREFIX/.vorn-owner"
+    vorn_cleanup' "$top" "$taken" "$holder_pid" 2>/dev/null
+  status=$?
+  for _ in $(seq 1 100); do
+    now=$(server_of "$prefix")
+    [ -z "$now" ] || [ "$taken" = yes ] && break
+    sleep 0.05
+  done
+  mark=$(cat "$prefix/.vorn-owner" 2>/dev/null)
+  if [ -z "$server" ]; then
+    r="the prefix's server did not start"
+  elif [ "$status" != 0 ]; then
+    r="the run gave status $status"
+  elif [ "$taken" = no ] && { [ -n "$now" ] || [ -n "$mark" ]; }; then
+    r="its own prefix kept server '$now' and mark '$mark'"
+  elif [ "$taken" = yes ] && [ "$now" != "$server" ]; then
+    r="the server $server of the run that took the prefix over was ended"
+  elif [ "$taken" = yes ] && [ "$mark" != "$holder_pid" ]; then
+    r="the mark of the run that took the prefix over is now '$mark'"
+  else
+    r=ok
+  fi
+  check "$name" "$r"
 done
-grep -q "waiting for a Wine prefix" "$work/locked.out" || r="did not wait for the lock: $(cat "$work/locked.out")"
-[ -e "$work/locked/.vorn-owner" ] && r="marked the prefix while another run held the lock"
-exec 8>&-
-wait "$claimer"
-[ "$r" = ok ] && ! grep -q '^status 0$' "$work/locked.out" && r="no claim after the lock: $(cat "$work/locked.out")"
-check named_claim_takes_the_prefix_lock "$r"
+
+# The claim of a prefix waits for that prefix's own lock, however the run
+# came to it: named, from a build folder other than the holder's, or as its
+# build's first prefix.
+# name | prefix | named by the run | the run's build folder
+lock_cases=(
+  "named_claim_takes_the_prefixs_own_lock|$work/locked|yes|$work/lock-build"
+  "build_claim_takes_the_prefixs_own_lock|$work/locked-build/wineprefix|no|$work/locked-build"
+)
+for row in "${lock_cases[@]}"; do
+  IFS='|' read -r name prefix named build <<<"$row"
+  mkdir -p "$prefix"
+  WINEPREFIX=$prefix wineserver -p >/dev/null 2>&1   # so that the start ends at the claim
+  named_prefix=""
+  [ "$named" = yes ] && named_prefix=$prefix
+  exec 8>"$prefix/.vorn-lock"
+  flock 8
+  WINEPREFIX=$named_prefix VORN_BUILD=$build timeout 60 bash -c '
+    cd "$0" && . scripts/env.sh || exit 9
+    vorn_start_wine; echo "status $? $WINEPREFIX"' "$top" >"$work/locked.out" 2>&1 8>&- &
+  claimer=$!
+  r=ok
+  for _ in $(seq 1 200); do
+    grep -q "waiting for the Wine prefix" "$work/locked.out" && break
+    kill -0 "$claimer" 2>/dev/null || break
+    sleep 0.05
+  done
+  grep -q "waiting for the Wine prefix $prefix" "$work/locked.out" ||
+    r="did not wait for the lock: $(cat "$work/locked.out")"
+  [ -e "$prefix/.vorn-owner" ] && r="marked the prefix while another run held its lock"
+  exec 8>&-
+  wait "$claimer"
+  [ "$r" = ok ] && ! grep -qx "status 0 $prefix" "$work/locked.out" &&
+    r="no claim after the lock: $(cat "$work/locked.out")"
+  check "$name" "$r"
+done
 
 # The display with job control on, as the README's benchmark line types it
 # in an interactive shell: setsid forks there, so $! is not the server.
 # Then two runs that start their displays at the same moment in one build.
+# The display's files are its run's own (display-N-PID.*) and are all gone
+# after the clean-up, also in a build folder whose path holds a space.
 display_run() {  # display_run BUILD GO HOLD: starts a display once the file GO
                  # exists, and keeps it until the file HOLD exists
   VORN_BUILD=$1 timeout 60 bash -c '
@@ -148,16 +222,17 @@ display_run() {  # display_run BUILD GO HOLD: starts a display once the file GO
     cd "$0" && . scripts/env.sh || exit 9
     for _ in $(seq 1 200); do [ -e "$1" ] && break; sleep 0.05; done
     vorn_start_display || exit 1
-    files=$_vorn_display_files
-    echo "display $DISPLAY $_vorn_display_pid $(cat /proc/$_vorn_display_pid/comm)"
+    pid=$_vorn_display_pid
+    echo "display $DISPLAY $pid $(cat /proc/$pid/comm)"
     for _ in $(seq 1 400); do [ -e "$2" ] && break; sleep 0.05; done
     vorn_cleanup
-    vorn_display_server "${files%% *}" >/dev/null && echo "left running"
-    for f in $files; do [ -e "$f" ] && echo "left $f"; done
+    state=$(sed "s/.*) //; s/ .*//" /proc/$pid/stat 2>/dev/null)
+    [ -n "$state" ] && [ "$state" != Z ] && echo "left running"
+    for f in "$VORN_BUILD/display-${DISPLAY#:}-$$".*; do [ -e "$f" ] && echo "left $f"; done
     exit 0' "$top" "$2" "$3"
 }
 touch "$work/go-now"
-out=$(display_run "$work/display-one" "$work/go-now" "$work/go-now")
+out=$(display_run "$work/display one" "$work/go-now" "$work/go-now")
 if [ "$?" != 0 ]; then
   check display_starts_with_job_control "did not start: $out"
 elif ! grep -q '^display :[0-9]* [0-9]* Xorg$' <<<"$out" || grep -q "left" <<<"$out"; then
@@ -188,16 +263,72 @@ else
   check two_displays_started_together ok
 fi
 
-# Each build's Wine road, also when one shell takes the 64-bit build and
-# then the 32-bit one: the 64-bit build goes straight to the 64-bit loader;
-# nothing of that reaches the 32-bit build.
-out=$(cd "$top" && env -u VORN_ARCH -u WINELOADER -u VORN_WINE -u WINEPREFIX bash -c '
-  . scripts/env.sh; echo "x86_64 ${WINELOADER-unset} $VORN_WINE"
-  VORN_ARCH=i686; . scripts/env.sh; echo "i686 ${WINELOADER-unset} $VORN_WINE"')
-want="x86_64 /usr/lib/wine/wine64 /usr/lib/wine/wine64
-i686 unset wine"
+# A display server that does not end on TERM gets KILL, and its files go
+# only then. The stand-in ignores TERM, as a hung server does.
+( setsid sh -c 'trap "" TERM; exec sleep 300' </dev/null >/dev/null 2>&1 &
+  echo $! >"$work/stubborn.pid" )
+stubborn_pid=$(cat "$work/stubborn.pid")
+out=$(VORN_BUILD="$work/stubborn" timeout 60 bash -c '
+  cd "$0" && . scripts/env.sh || exit 9
+  mkdir -p "$VORN_BUILD"
+  _vorn_display_pid=$1
+  _vorn_display_files=("$VORN_BUILD/display.log")
+  : >"$VORN_BUILD/display.log"
+  vorn_cleanup 2>&1
+  echo "status $?"' "$top" "$stubborn_pid")
+r=ok
+running "$stubborn_pid" && r="the display that ignores TERM still runs: $out"
+[ -e "$work/stubborn/display.log" ] && r="$r; its files were left"
+[ "$r" = ok ] && [ "$out" != "status 0" ] && r="$out"
+check display_that_ignores_term_is_killed "$r"
+
+# Each build's Wine road and prefix, also when one shell takes the 64-bit
+# build and then the 32-bit one, as the README shows: the 64-bit build goes
+# straight to the 64-bit loader; nothing of that reaches the 32-bit build,
+# neither its folder nor its prefix, which the second sourcing lets go. The
+# 32-bit build chooses among its own prefixes: its first is held by another
+# run, so it takes the second. A server is up for each prefix taken, so
+# that each start ends at the claim.
+export -f running
+tree=$work/tree
+mkdir -p "$tree/build/wineprefix" "$tree/build-i686/wineprefix" "$tree/build-i686/wineprefix-2"
+ln -s "$top/scripts" "$tree/scripts"
+echo "$holder_pid" >"$tree/build-i686/wineprefix/.vorn-owner"
+WINEPREFIX="$tree/build/wineprefix" wineserver -p >/dev/null 2>&1
+WINEPREFIX="$tree/build-i686/wineprefix-2" wineserver -p >/dev/null 2>&1
+out=$(cd "$tree" && env -u VORN_ARCH -u VORN_BUILD -u WINELOADER -u VORN_WINE -u WINEPREFIX \
+      -u _vorn_chosen_prefix timeout 60 bash -c '
+  . scripts/env.sh; vorn_start_wine >/dev/null 2>&1
+  echo "x86_64 ${WINELOADER-unset} $VORN_WINE $VORN_BUILD $WINEPREFIX"
+  first=$(vorn_wineserver_pid build/wineprefix) || echo "no server for the 64-bit prefix"
+  VORN_ARCH=i686; . scripts/env.sh
+  echo "i686 ${WINELOADER-unset} $VORN_WINE $VORN_BUILD $WINEPREFIX"
+  [ -e build/wineprefix/.vorn-owner ] && echo "let go: the 64-bit prefix is still marked"
+  for _ in $(seq 1 100); do
+    running "$first" || break
+    sleep 0.05
+  done
+  vorn_wineserver_pid build/wineprefix >/dev/null &&
+    echo "let go: the 64-bit prefix'"'"'s server $first still runs"
+  vorn_start_wine >/dev/null 2>&1; echo "i686 took $WINEPREFIX"
+  vorn_cleanup' 2>&1)
+want="x86_64 /usr/lib/wine/wine64 /usr/lib/wine/wine64 $tree/build $tree/build/wineprefix
+i686 unset wine $tree/build-i686 $tree/build-i686/wineprefix
+i686 took $tree/build-i686/wineprefix-2"
+[ "$(grep -v '^let go: ' <<<"$out")" = "$want" ] && r=ok || r=$'\n'"$out"$'\n'"not:"$'\n'"$want"
+check each_build_takes_its_own_wine_road_and_prefix "$r"
+grep -q '^let go: ' <<<"$out" && r=$(grep '^let go: ' <<<"$out") || r=ok
+check second_sourcing_lets_the_first_prefix_go "$r"
+
+# A build folder and a prefix that the caller named stay through both.
+out=$(cd "$tree" && env -u VORN_ARCH -u WINELOADER -u VORN_WINE -u _vorn_chosen_prefix \
+      VORN_BUILD="$work/mine" WINEPREFIX="$work/my-prefix" bash -c '
+  . scripts/env.sh; echo "$VORN_BUILD $WINEPREFIX"
+  VORN_ARCH=i686; . scripts/env.sh; echo "$VORN_BUILD $WINEPREFIX"')
+want="$work/mine $work/my-prefix
+$work/mine $work/my-prefix"
 [ "$out" = "$want" ] && r=ok || r="$out"
-check each_build_takes_its_own_wine_road "$r"
+check named_build_and_prefix_stay "$r"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -30,11 +30,11 @@ static DWORD EventWaitMs(int timeout)
 
 // The phone's headers make MsgWaitForMultipleObjects a macro over its Ex
 // form, so the plain name has no address to keep: this call stands for it.
-DWORD WINAPI WaitForQueue(DWORD count, const HANDLE *handles, BOOL waitAll, DWORD ms,
-                          DWORD wakeMask)
+// That macro drops the choice to wait for all the handles, so the wait here
+// is always for any one of them.
+DWORD WaitForQueue(DWORD count, HANDLE *handles, DWORD ms, DWORD wakeMask)
 {
-    (void)waitAll;  // the phone's macro leaves it out: the wait is for any
-    return MsgWaitForMultipleObjects(count, handles, waitAll, ms, wakeMask);
+    return MsgWaitForMultipleObjects(count, handles, FALSE, ms, wakeMask);
 }
 
 static int ShutDownQueued(HWND window)
@@ -60,7 +60,7 @@ int WaitUnlessShutDown(HWND window, DWORD ms)
         // The platform may end the wait with nothing new for the thread (on
         // an activation, say), and the monitor runs above normal priority:
         // after a failure, or a second return in a row, it pauses first.
-        DWORD woke = g_queueWait(0, NULL, FALSE, ms - elapsed, QS_POSTMESSAGE);
+        DWORD woke = g_queueWait(0, NULL, ms - elapsed, QS_POSTMESSAGE);
         if (woke == WAIT_FAILED || ++idle >= 2) {
             elapsed = GetTickCount() - start;
             if (elapsed < ms)

@@ -31,13 +31,13 @@ int WaitUnlessShutDown(HWND window, DWORD ms);
 typedef int (*PFN_EventWait)(HWND window, DWORD ms);
 extern PFN_EventWait g_eventWait;
 // The queue wait inside WaitUnlessShutDown: WaitForQueue, which calls
-// MsgWaitForMultipleObjects. Tests replace it with one that returns at once,
-// as the platform may.
-typedef DWORD(WINAPI *PFN_QueueWait)(DWORD count, const HANDLE *handles, BOOL waitAll,
-                                      DWORD ms, DWORD wakeMask);
+// MsgWaitForMultipleObjects and returns as soon as any one of the handles
+// is signalled or a message of wakeMask comes. The handles are not const:
+// the phone's headers declare the wait so. Tests replace it with one that
+// returns at once, as the platform may.
+typedef DWORD (*PFN_QueueWait)(DWORD count, HANDLE *handles, DWORD ms, DWORD wakeMask);
 extern PFN_QueueWait g_queueWait;
-DWORD WINAPI WaitForQueue(DWORD count, const HANDLE *handles, BOOL waitAll, DWORD ms,
-                          DWORD wakeMask);
+DWORD WaitForQueue(DWORD count, HANDLE *handles, DWORD ms, DWORD wakeMask);
 
 int MatchesAnyEntry(const CStrList *list, LPCWSTR name);
 // Index of the first entry of the list that occurs in the name, or -1.

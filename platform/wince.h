@@ -22,6 +22,13 @@
 #ifndef CLEARTYPE_QUALITY
 #define CLEARTYPE_QUALITY 5
 #endif
+// The phone's documentation gives these failure values as 0xFFFFFFFF only.
+#ifndef INVALID_SET_FILE_POINTER
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#endif
+#ifndef INVALID_FILE_SIZE
+#define INVALID_FILE_SIZE ((DWORD)-1)
+#endif
 
 // Every share of a file that the platform knows: a reader that takes them
 // all never stands in the way of a writer. The desktop also shares with one

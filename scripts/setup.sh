@@ -37,6 +37,7 @@ Xorg                             xserver-xorg-core
 cmake                            cmake
 clang++                          clang
 llvm-dlltool                     llvm
+llvm-rc                          llvm
 ld.lld                           lld
 /usr/src/googletest/CMakeLists.txt googletest
 EOF

@@ -8,12 +8,34 @@
 // - the phone-only calls of platform/wince.h and the phone's entry point;
 // - the names that the phone's libraries export where the desktop's
 //   differ (no "W" for the shell folder and the process snapshot calls);
+// - the queue wait's Ex form as the phone's documentation declares it, its
+//   handles LPHANDLE, not const (MsgWaitForMultipleObjectsEx:
+//   https://learn.microsoft.com/en-us/previous-versions/windows/embedded/aa931971(v=msdn.10));
 // - the phone headers' macros over other calls: MsgWaitForMultipleObjects
 //   over its Ex form (the core library exports only that, so the plain name
 //   has no address), lstrcpyW and lstrlenW over wcscpy and wcslen, and the
 //   current thread's pseudo handle given inline (no export);
 // - the constants that older phone headers lack taken away again, so that
-//   the fallbacks of platform/wince.h are the ones compiled.
+//   the fallbacks of platform/wince.h are the ones compiled
+//   (CLEARTYPE_QUALITY, INVALID_FILE_ATTRIBUTES);
+// - the desktop's constants that the phone lacks and that the code names
+//   taken away, so that a use of one in the phone's branch does not
+//   compile. Each with the page of the phone's documentation that shows it
+//   missing:
+//   FILE_SHARE_DELETE: CreateFile shares for reading and for writing only
+//     https://learn.microsoft.com/en-us/previous-versions/aa914735(v=msdn.10)
+//   INVALID_SET_FILE_POINTER: SetFilePointer fails with 0xFFFFFFFF, no name
+//     https://learn.microsoft.com/en-us/previous-versions/windows/embedded/ms891933(v=msdn.10)
+//   INVALID_FILE_SIZE: GetFileSize fails with 0xFFFFFFFF, no name
+//     https://learn.microsoft.com/en-us/previous-versions/windows/embedded/ms890939(v=msdn.10)
+//   MOVEFILE_REPLACE_EXISTING, MOVEFILE_WRITE_THROUGH: no MoveFileEx among
+//     the file calls; MoveFile and DeleteAndRenameFile move
+//     https://learn.microsoft.com/en-us/previous-versions/windows/embedded/aa516939(v=msdn.10)
+//   PROCESS_QUERY_LIMITED_INFORMATION: OpenProcess takes no access rights
+//     (zero)
+//     https://learn.microsoft.com/en-us/previous-versions/windows/embedded/ms886766(v=msdn.10)
+//   Shared code that names one of the two failure values gets it from
+//   platform/wince.h, as 0xFFFFFFFF.
 #pragma once
 
 #ifdef _INC_TOOLHELP32
@@ -23,11 +45,15 @@
 // The desktop's declarations of these names are put out of the way: on the
 // phone the names are macros, or declared otherwise below. A source that
 // took in the desktop's windows.h before this header (some PhoneForms test
-// sources) keeps the desktop's MsgWaitForMultipleObjects beside the macro.
+// sources) keeps the desktop's queue waits beside the macro; it never calls
+// them.
 #ifndef _WINUSER_
 #define MsgWaitForMultipleObjects PhoneSdkDesktopMsgWaitForMultipleObjects
+#define MsgWaitForMultipleObjectsEx PhoneSdkDesktopMsgWaitForMultipleObjectsEx
 #include <windows.h>
 #undef MsgWaitForMultipleObjects
+#undef MsgWaitForMultipleObjectsEx
+#define PHONE_SDK_QUEUE_WAIT
 #else
 #include <windows.h>
 #endif
@@ -47,6 +73,15 @@
 // Older phone headers lack these; platform/wince.h gives them.
 #undef CLEARTYPE_QUALITY
 #undef INVALID_FILE_ATTRIBUTES
+
+// The phone has none of these (see the list at the top); platform/wince.h
+// gives back the two failure values.
+#undef FILE_SHARE_DELETE
+#undef INVALID_SET_FILE_POINTER
+#undef INVALID_FILE_SIZE
+#undef MOVEFILE_REPLACE_EXISTING
+#undef MOVEFILE_WRITE_THROUGH
+#undef PROCESS_QUERY_LIMITED_INFORMATION
 
 // The process record is the wide one on the phone.
 #undef PROCESSENTRY32
@@ -71,6 +106,11 @@ BOOL WINAPI SHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl,
 BOOL WINAPI Process32First(HANDLE snapshot, LPPROCESSENTRY32W entry);
 BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32W entry);
 BOOL WINAPI CloseToolhelp32Snapshot(HANDLE snapshot);
+#ifdef PHONE_SDK_QUEUE_WAIT
+// Core library: the queue wait, its handles not const.
+DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD count, LPHANDLE handles, DWORD ms,
+                                         DWORD wakeMask, DWORD flags);
+#endif
 
 #ifdef __cplusplus
 }

@@ -10,6 +10,11 @@
 #ifndef INVALID_FILE_ATTRIBUTES
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #endif
+// sdk.h takes the desktop's move flags away from the phone's form; the
+// stand-ins are the desktop's side of it.
+#ifndef MOVEFILE_REPLACE_EXISTING
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#endif
 
 // The phone keeps its files on the object store, where a file can be
 // replaced in one step; a storage card is a folder of that name in the root.

@@ -3,7 +3,7 @@
 # MinGW-w64 headers: objects only, warnings as errors. The phone form is
 # compiled in the phone compilers' dialect (C++03 with GNU extensions; they
 # predate C++11), the desktop form in C++17 as the desktop build is.
-# link_for_arm.cmake links the phone form's objects.
+# link_for_arm.cmake links the phone form's objects, for size.
 #
 #   cmake -DCLANG=<clang++> -DSOURCE_DIR=<source> -DOUT=<folder> -DFORM=desktop|phone
 #         [-DDEFINITIONS=<a,b>] [-DPHONE_SDK=<header>] [-DINCLUDE_DIR=<tree>]
@@ -37,7 +37,10 @@ if(FORM STREQUAL "phone")
   if(NOT PHONE_SDK)
     message(FATAL_ERROR "compile_for_arm: PHONE_SDK not given")
   endif()
-  list(APPEND flags -std=gnu++03 -D_WIN32_WCE=0x502 -include ${PHONE_SDK})
+  # Each function and datum in a section of its own, so that the link for
+  # size (link_for_arm.cmake) keeps only what is used.
+  list(APPEND flags -std=gnu++03 -D_WIN32_WCE=0x502 -include ${PHONE_SDK}
+       -ffunction-sections -fdata-sections)
 elseif(FORM STREQUAL "desktop")
   list(APPEND flags -std=c++17)
 else()

@@ -93,6 +93,7 @@ file(WRITE "${OUT}/functions.txt" "${text}")
 execute_process(
   COMMAND "${CMAKE_COMMAND}" -DINVENTORY=${OUT}/functions.txt -DOBJECTS=${OBJECTS}
           -DOUT=${OUT}/link -DCLANG=${CLANG} -DDLLTOOL=${DLLTOOL} -DLLD=${LLD}
+          -DRC=${RC} -DRESOURCES=${RESOURCES}
           -P "${CMAKE_CURRENT_LIST_DIR}/link_for_arm.cmake"
   RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 message("${output}")

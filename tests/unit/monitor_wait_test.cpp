@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Requests, EventWaitTest, ::testing::ValuesIn(kWaitCases
 DWORD g_quickResult;
 int g_quickCalls;
 
-DWORD WINAPI QuickQueueWait(DWORD, const HANDLE *, BOOL, DWORD, DWORD)
+DWORD QuickQueueWait(DWORD, HANDLE *, DWORD, DWORD)
 {
     ++g_quickCalls;
     return g_quickResult;

@@ -9,6 +9,8 @@
 // g_procSnapshot (common/procname.h).
 #include <gtest/gtest.h>
 #include <vector>
+#include "common/config.h"
+#include "common/globals.h"
 #include "common/procname.h"
 #include "monitor/account.h"
 #include "monitor/monitor.h"
@@ -532,23 +534,82 @@ TEST_F(ForegroundEventTest, AccountAddsOneLinePerEvent)
     EXPECT_EQ(3, CountOccurrences(ReadBytes(account), "\r\n"));
 }
 
-// Off, by "#log(0)" or by a file that never turned it on: no file.
-TEST_F(ForegroundEventTest, AccountOffWritesNothing)
+// The editor's view says that new events are not recorded whenever the
+// saved file keeps no account (ReadSavedLogSetting gives 0, the view's
+// test): the monitor's next event then writes no line, though earlier
+// events kept the account on. Whenever the view says nothing of the kind,
+// the event is recorded. The display turns either way.
+TEST_F(ForegroundEventTest, TheViewsSentenceHoldsAtTheNextEvent)
 {
-    struct {
-        const char *file;
-        int before;  // the account's value from earlier events
-    } cases[] = {{"#log(0)\r\n#timeout(0)\r\n", 1}, {"#timeout(0)\r\n", 0}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.file);
-        ASSERT_TRUE(WriteBytes(config, c.file));
-        SetSensor(0x10000);
-        MonitorSettings settings;
-        settings.log = c.before;
-        EXPECT_EQ(0, HandleSensorEvent(NULL, 0x10000, &settings));
-        EXPECT_FALSE(FileExists(account));
+    const char *const files[] = {
+        "#log(0)\r\n",
+        "",
+        "#window(cprog.exe)\r\n",
+        "#log()\r\n",
+        "#log(1)\r\n#log(0)\r\n",
+        "#log(yes)\r\n",
+        // The default text.
+        "#window(Manila)\r\n#window(TEETER)\r\n#window(opera)\r\n#window(htcalbum)\r\n"
+        "#window(cprog.exe)\r\n#timeout(1000)\r\n#onlyfor(0)\r\n#fdscreenoff(0)\r\n",
+        "#log(1)\r\n",
+        "#log(0)\r\n#log(1)\r\n",
+        "#LOG(2)\r\n",
+    };
+    g_eventWait = MovingWait;
+    g_valueAfterWait = 0x10000;
+    g_waitResult = 1;
+    int turns = 0;
+    for (const char *file : files) {
+        for (int before : {1, 0}) {
+            SCOPED_TRACE(::testing::PrintToString(std::string(file)) + " after events with #log(" +
+                         std::to_string(before) + ")");
+            ASSERT_TRUE(WriteBytes(config, file));
+            DeleteFileW(account.c_str());
+            SetSensor(0x10000);
+            bool sentence = ReadSavedLogSetting(config.c_str()) == 0;
+            MonitorSettings settings;
+            settings.log = before;
+            EXPECT_EQ(0, HandleSensorEvent(NULL, 0x10000, &settings));
+            EXPECT_EQ(!sentence, FileExists(account)) << (sentence ? "the view says not recorded"
+                                                                   : "the view says recorded");
+            ++turns;
+            EXPECT_EQ(turns, CountOccurrences(ReadBytes(log), "aygshell 298 code=1"));
+        }
     }
-    EXPECT_EQ(2, CountOccurrences(ReadBytes(log), "aygshell 298 code=1"));
+}
+
+// A file that the event cannot read keeps the account as it was: Save
+// holds it while it writes, and on a card deletes it before its move, and
+// the monitor's default text, written in its place, has no "#log" line.
+TEST_F(ForegroundEventTest, AccountGoesOnWhenTheFileIsNotRead)
+{
+    g_eventWait = MovingWait;
+    g_valueAfterWait = 0x10000;
+    g_waitResult = 1;
+    SetSensor(0x10000);
+    MonitorSettings settings;
+    settings.log = 1;
+
+    ASSERT_TRUE(WriteBytes(config, "#timeout(0)\r\n"));
+    HANDLE writer = CreateFileW(config.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    HandleSensorEvent(NULL, 0x10000, &settings);
+    CloseHandle(writer);
+    EXPECT_EQ(1, CountOccurrences(ReadBytes(account), "\r\n")) << "held by a writer";
+
+    // The default text comes from this program's resources.
+    HINSTANCE savedResources = g_vorn.resModule, savedOwn = g_vorn.ownModule;
+    g_vorn.resModule = g_vorn.ownModule = GetModuleHandleW(NULL);
+    ASSERT_TRUE(DeleteFileW(config.c_str()));
+    HandleSensorEvent(NULL, 0x10000, &settings);
+    EXPECT_EQ(2, CountOccurrences(ReadBytes(account), "\r\n")) << "missing";
+    EXPECT_TRUE(FileExists(config)) << "no default text written";
+
+    // The default text written then is read at the next event: off.
+    HandleSensorEvent(NULL, 0x10000, &settings);
+    g_vorn.resModule = savedResources;
+    g_vorn.ownModule = savedOwn;
+    EXPECT_EQ(2, CountOccurrences(ReadBytes(account), "\r\n")) << "the default text";
 }
 
 // The account asks the display what it holds once the turn is asked for;

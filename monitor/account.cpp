@@ -106,6 +106,9 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
     case DID_TURN:
         return FormatText(text, capacity, L"waited %u ms, read %s: turned to code %d",
                           account->waitedMs, read, account->code);
+    case DID_ALREADY_HELD:
+        return FormatText(text, capacity, L"waited %u ms, read %s: the display already held code %d",
+                          account->waitedMs, read, account->code);
     case DID_TURN_NOT_TAKEN:
         // What the codes mean is the platform's: the line says no more.
         if (account->answered < 0)

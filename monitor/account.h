@@ -26,6 +26,7 @@
 #define DID_DROP_UNLOADED 7      // the wait was cut short by an unload
 #define DID_TURN_NOT_TAKEN 8     // code was asked for; the display answers answered
 #define DID_NOTHING_NO_POWER_CONTROL 9  // still face down, but the display has no power control
+#define DID_ALREADY_HELD 10      // code was asked for; the display held it before and holds it now
 
 struct EventAccount {
     DWORD posted;         // the value posted with the event
@@ -39,7 +40,7 @@ struct EventAccount {
     int did;              // DID_...
     DWORD waitedMs;       // the configured wait
     DWORD read;           // the value read after the wait
-    int code;             // the rotation code, for DID_TURN and DID_TURN_NOT_TAKEN
+    int code;             // the rotation code, for DID_TURN, DID_TURN_NOT_TAKEN, DID_ALREADY_HELD
     int answered;         // the code the display answers after the turn, -1 for none
 };
 

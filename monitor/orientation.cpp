@@ -325,8 +325,11 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
     account.code = RotationCodeFor(account.read);
     if (account.code < 0)
         return EndEvent(settings, &account, DID_NOTHING_NO_POSITION);
-    if (RotationQuery() == -1)
+    int held = RotationQuery();
+    if (held == -1)
         return EndEvent(settings, &account, DID_NOTHING_NO_SERVICE);
+    // Asked for even when the display holds the code already: only the
+    // account tells the two apart.
     g_rotationTurn((DWORD)account.code);
     // The set's result says only that the service was called: the shell may
     // keep the old rotation. The account asks what the display holds now;
@@ -334,6 +337,7 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
     if (!settings->log)
         return 0;
     account.answered = RotationQuery();
-    return EndEvent(settings, &account,
-                    account.answered == account.code ? DID_TURN : DID_TURN_NOT_TAKEN);
+    if (account.answered != account.code)
+        return EndEvent(settings, &account, DID_TURN_NOT_TAKEN);
+    return EndEvent(settings, &account, held == account.code ? DID_ALREADY_HELD : DID_TURN);
 }

@@ -108,6 +108,12 @@ TEST(AccountLine, Fields)
                  DID_TURN, 0, 0x10002, 0),
          L"12:00:01 | 0x00010002 upright | \"two  lines\" View  | #window(two) matched the "
          L"title | waited 0 ms, read 0x00010002: turned to code 0"},
+        {"the display already held the code", At(8, 15, 0),
+         Account(0x10001, kFront, L"Inbox", L"MailApp", L"appwin.exe", DECIDED_NO_MATCH, NULL,
+                 0, DID_ALREADY_HELD, 300, 0x10001, 3),
+         L"08:15:00 | 0x00010001 on its other side | \"Inbox\" MailApp appwin.exe | "
+         L"no entry matched, onlyfor 0 | waited 300 ms, read 0x00010001: the display already "
+         L"held code 3"},
         {"an entry with parentheses and a percent sign", At(9, 30, 45),
          Account(0x10003, kFront, L"Tool (beta) 100%", L"ToolView", L"tool.exe",
                  DECIDED_BY_CLASS, L"Tool (beta) 100%", 0, DID_LEAVE_ALONE, 0, 0, -1),

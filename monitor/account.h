@@ -3,6 +3,7 @@
 // and what Vorn did, in a file beside the configuration file.
 #pragma once
 #include "wince.h"
+#include "common/config.h"
 
 // The file never grows past this many bytes.
 #define ACCOUNT_FILE_LIMIT 65536
@@ -54,13 +55,28 @@ LPWSTR GetAccountPath(LPCWSTR configPath, LPWSTR logPath);
 int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWSTR line,
                       int capacity);
 
+// The file that the log at logPath begins anew in: logPath with ".next"
+// added, or, when that would pass MAX_PATH - 1 characters, a sibling name as
+// long as the log's own, its last character turned to '~' ("vorn.lo~"; to
+// '_' when it is '~' already).
+// Fills nextPath (CONFIG_PATH_CAPACITY characters) and returns it; empty
+// when logPath is empty or too long for any such name.
+LPWSTR GetAccountNextPath(LPCWSTR logPath, LPWSTR nextPath);
+
 // Appends the line and CR LF, in ANSI, to the file at path. When that
 // would pass ACCOUNT_FILE_LIMIT, the file begins anew with the latest lines
-// of its last half: they and the line are written to the file path".next",
-// which then takes the file's place. The file holds whole lines only, the
-// old ones or the new: a write that stops short is cut off again, and when
-// the new file cannot be written or moved the old one stays as it was.
-// 1 when the line was written, else 0.
+// of its last half: they and the line are written whole to the new file
+// (GetAccountNextPath), which then takes the file's place. The file holds
+// whole lines only, the old ones or the new, and is never emptied in place:
+// - a write that stops short at the end of the file is cut off again;
+// - when the kept lines cannot be written whole to the new file (a card
+//   nearly full), it holds two lines only: one that says older lines were
+//   dropped, and the line;
+// - when the new file cannot take the file's place (a reader holds the file
+//   through every try; the card fails the move), it stays, whole, and takes
+//   the file's place before the next line is written. Until it can, the
+//   next lines go on in it.
+// 1 when the line is in the file at path, else 0.
 int AppendAccountLine(LPCWSTR path, LPCWSTR line);
 
 // The log's writes (WriteFile) and the move of the new file into the log's

@@ -37,8 +37,12 @@ int GetPathKind(LPCWSTR path)
     return (attributes & FILE_ATTRIBUTE_TEMPORARY) ? PATH_TEMP_DIRECTORY : PATH_DIRECTORY;
 }
 
-BYTE *ReadFileAll(LPCWSTR path)
+BYTE *ReadFileAll(LPCWSTR path, int *read)
 {
+    int readHere = 0;
+    if (!read)
+        read = &readHere;
+    *read = 0;
     if (!path)
         return NULL;
     // Sharing reading only: while another process writes the file, this
@@ -48,9 +52,11 @@ BYTE *ReadFileAll(LPCWSTR path)
     if (file == INVALID_HANDLE_VALUE)
         return NULL;
     DWORD size = GetFileSize(file, NULL);
-    // An empty file reads like a missing one. An unknown size must not
-    // wrap round when the four closing zero bytes are added.
+    // An empty file gives no bytes, as a missing one does, but it was read.
+    // An unknown size must not wrap round when the four closing zero bytes
+    // are added.
     if (size == 0 || size > 0xFFFFFFFFu - 4) {
+        *read = size == 0;
         CloseHandle(file);
         return NULL;
     }
@@ -67,6 +73,7 @@ BYTE *ReadFileAll(LPCWSTR path)
         return NULL;
     }
     CloseHandle(file);
+    *read = 1;
     return block;
 }
 
@@ -88,10 +95,10 @@ LPWSTR AnsiToWide(const char *text)
     return wide;
 }
 
-BYTE *LineReader::Load(LPCWSTR path)
+BYTE *LineReader::Load(LPCWSTR path, int *read)
 {
     Free();
-    buffer = cursor = ReadFileAll(path);
+    buffer = cursor = ReadFileAll(path, read);
     return buffer;
 }
 
@@ -359,6 +366,7 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings, int missing)
     settings->windows.Clear();
     settings->holds.Clear();
     settings->fdscreenoff = 0;
+    int ownDefaults = 0;
     if (g_configPathKind(path) == PATH_MISSING) {
         // Only into a file of its own: the editor's Save may land between
         // the check and the write, or the check may fail for a moment on a
@@ -368,11 +376,19 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings, int missing)
         if (missing == SETTINGS_LEAVE_MISSING)
             reader.LoadText(defaults);
         else if (defaults)
-            CreateTextFileF(path, L"%s", defaults);
+            ownDefaults = CreateTextFileF(path, L"%s", defaults);
     }
 
+    int read = 0;
     if (!reader.buffer)
-        reader.Load(path);
+        reader.Load(path, &read);
+    // "#log" is not in the default text: a file read without it keeps no
+    // account from this event on. A file that was not read (held by Save,
+    // or gone for a moment on a card, where Save deletes it before its move,
+    // and the default text written in its place, or read in its place at a
+    // front change) says nothing about it: the account goes on as it was.
+    if (read && !ownDefaults)
+        settings->log = 0;
     while (reader.NextLine(line, CONFIG_LINE_CAPACITY)) {
         if (GetDirective(L"#timeout", line, value, L'(', L')') && value[0]) {
             // A negative wait would be an endless one for the platform.
@@ -383,7 +399,6 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings, int missing)
             settings->onlyfor = ParseInteger(value);
         if (GetDirective(L"#fdscreenoff", line, value, L'(', L')') && value[0])
             settings->fdscreenoff = ParseInteger(value);
-        // Not in the default text: a file without it keeps the last value.
         if (GetDirective(L"#log", line, value, L'(', L')') && value[0])
             settings->log = ParseInteger(value);
         if (GetDirective(L"#window", line, value, L'(', L')') && value[0])

@@ -12,13 +12,22 @@
 #define CONFIG_LINE_CAPACITY 256
 #define DIRECTIVE_VALUE_CAPACITY 1024
 
+// Tries at putting a file in another's place while a reader holds that
+// one: the phone has no delete sharing, so any open handle makes the move
+// fail for a moment.
+#define REPLACE_ATTEMPTS 5
+#define REPLACE_RETRY_MS 20
+
 // The configuration path of a module: its file name with the first ".exe"
 // replaced by ".txt". Fills path (CONFIG_PATH_CAPACITY characters) and
 // returns it.
 LPWSTR GetConfigPath(HMODULE module, LPWSTR path);
 
 int GetPathKind(LPCWSTR path);
-BYTE *ReadFileAll(LPCWSTR path);
+// The whole file and four zero bytes after it, on the heap; NULL when the
+// file is missing, empty or cannot be read whole. *read, when given, is 1
+// when the file was read, an empty one too, and 0 when it was not.
+BYTE *ReadFileAll(LPCWSTR path, int *read = NULL);
 LPWSTR AnsiToWide(const char *text);
 
 class LineReader {
@@ -29,7 +38,8 @@ public:
     LineReader() : buffer(NULL), cursor(NULL) {}
     ~LineReader() { Free(); }
 
-    BYTE *Load(LPCWSTR path);
+    // The file's bytes (ReadFileAll, with its *read).
+    BYTE *Load(LPCWSTR path, int *read = NULL);
     // The same for a text held in memory, as the file that holds it would read.
     BYTE *LoadText(LPCWSTR text);
     LPWSTR NextLine(LPWSTR output, int capacity);
@@ -75,7 +85,11 @@ LPCWSTR HoldName(const CStrList *holds, UINT index);
 
 // Rebuilds the settings from the file at path. A missing file reads as the
 // default text; at a sensor event (SETTINGS_WRITE_MISSING) the text is
-// first written into it.
+// first written into it. The window and hold lists and "#fdscreenoff" start
+// anew at every reading; "#log" too, when the file was read as it was found
+// (not when it could not be read, nor when it was missing and the default
+// text stood in for it); "#timeout" and "#onlyfor" keep their last values
+// when the file lacks them.
 void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings,
                          int missing = SETTINGS_WRITE_MISSING);
 

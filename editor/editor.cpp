@@ -14,9 +14,6 @@
 
 // Spare characters after the edit's text in the Save buffer.
 #define SAVE_SPARE 6
-// Attempts at replacing the file while the monitor happens to be reading it.
-#define REPLACE_ATTEMPTS 5
-#define REPLACE_RETRY_MS 20
 // Temporary names that Save tries before it gives up on one of its own.
 #define SAVE_TEMP_NAMES 32
 #define SAVE_TEMP_NAME_CAPACITY 24

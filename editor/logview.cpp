@@ -1,6 +1,7 @@
 // The account as the editor shows it (see logview.h).
 #include "logview.h"
 #include "common/config.h"
+#include "monitor/account.h"
 #include <stdlib.h>
 
 LPWSTR ReadLogTail(LPCWSTR logPath)
@@ -8,9 +9,19 @@ LPWSTR ReadLogTail(LPCWSTR logPath)
     if (!logPath || !logPath[0])
         return NULL;
     // The monitor may hold the log open for writing, or put a new file in
-    // its place, at any moment: take every share and let go at once.
+    // its place, at any moment: take every share and let go at once. On the
+    // phone, which has no delete sharing, a reader still holds up that move
+    // for as long as it has the log open (the monitor tries again).
     HANDLE file = CreateFileW(logPath, GENERIC_READ, CE_FILE_SHARE_ALL, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
+    // After a move that failed once the old log was gone (a storage card),
+    // the new file holds the latest lines until the next event puts it in
+    // the log's place.
+    if (file == INVALID_HANDLE_VALUE && GetFileAttributesW(logPath) == INVALID_FILE_ATTRIBUTES) {
+        WCHAR next[CONFIG_PATH_CAPACITY];
+        file = CreateFileW(GetAccountNextPath(logPath, next), GENERIC_READ, CE_FILE_SHARE_ALL,
+                           NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return NULL;
     DWORD size = GetFileSize(file, NULL);

@@ -12,7 +12,8 @@
 // ending in a line end, on the heap. The monitor may be writing the log: it
 // is read with every kind of sharing and closed at once, and a last line
 // without its line end is left out. NULL when there is no log or no whole
-// line in it.
+// line in it. When the log is missing, the new file that is to take its
+// place (GetAccountNextPath) is read, if there is one.
 LPWSTR ReadLogTail(LPCWSTR logPath);
 
 // The view's text on the heap: the sentence, if any, then the lines of tail

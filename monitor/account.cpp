@@ -11,8 +11,6 @@
 #define FRONT_CAPACITY (3 * WINDOW_NAME_CAPACITY + 8)
 #define DECISION_CAPACITY (CONFIG_LINE_CAPACITY + 40)
 #define DEED_CAPACITY 128
-// A log path and ".next".
-#define ACCOUNT_NEXT_PATH_CAPACITY (CONFIG_PATH_CAPACITY + 8)
 
 LPWSTR GetAccountPath(LPCWSTR configPath, LPWSTR logPath)
 {
@@ -140,6 +138,9 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
     case DID_TURN:
         return FormatText(text, capacity, L"waited %u ms, read %s: turned to code %d",
                           account->waitedMs, read, account->code);
+    case DID_ALREADY_HELD:
+        return FormatText(text, capacity, L"waited %u ms, read %s: the display already held code %d",
+                          account->waitedMs, read, account->code);
     case DID_TURN_NOT_TAKEN:
         // What the codes mean is the platform's: the line says no more.
         if (account->answered < 0)
@@ -150,10 +151,6 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
         return FormatText(text, capacity,
                           L"waited %u ms, read %s: asked for code %d; the display answers %d",
                           account->waitedMs, read, account->code, account->answered);
-    case DID_ALREADY_HELD:
-        return FormatText(text, capacity,
-                          L"waited %u ms, read %s: the display already held code %d",
-                          account->waitedMs, read, account->code);
     case DID_NOTHING_NO_POSITION:
         return FormatText(text, capacity, L"waited %u ms, read %s: no position, nothing done",
                           account->waitedMs, read);
@@ -223,16 +220,20 @@ static int WriteAll(HANDLE file, const char *bytes, DWORD size)
     return size == 0 || (g_accountWrite(file, bytes, size, &written, NULL) && written == size);
 }
 
-// The file the log begins anew in: the log's name with ".next" added, which
-// Save never uses for a file of its own. 0 when it does not fit.
-static int NextLogPath(LPCWSTR path, LPWSTR next)
+LPWSTR GetAccountNextPath(LPCWSTR logPath, LPWSTR nextPath)
 {
-    int length = lstrlenW(path);
-    if (length + 6 > ACCOUNT_NEXT_PATH_CAPACITY)
-        return 0;
-    memcpy(next, path, (size_t)length * sizeof(WCHAR));
-    lstrcpyW(next + length, L".next");
-    return 1;
+    nextPath[0] = 0;
+    int length = logPath ? lstrlenW(logPath) : 0;
+    if (length == 0 || length >= CONFIG_PATH_CAPACITY)
+        return nextPath;
+    lstrcpyW(nextPath, logPath);
+    // ".next" is a name Save never uses for a file of its own. Judged by
+    // length, not by a failed create: some file systems take a longer path.
+    if (length + 5 <= MAX_PATH - 1)
+        lstrcpyW(nextPath + length, L".next");
+    else
+        nextPath[length - 1] = logPath[length - 1] == L'~' ? L'_' : L'~';
+    return nextPath;
 }
 
 // The lines of the last half of the open file, in a block the caller
@@ -263,31 +264,112 @@ static char *ReadKeptLines(HANDLE file, DWORD size, DWORD *keptSize)
     return kept;
 }
 
-// Begins the log anew with the kept lines and the new one: they are written
-// whole to a file of their own beside it, which then takes the log's place.
-// So the log holds its old lines or its new ones, never a part of either,
-// whenever the program stops or the card fills.
-static int StartAnew(LPCWSTR path, const char *kept, DWORD keptSize, const char *line,
-                     DWORD lineSize)
+// Writes the new file anew, whole: first, then the line. 1 when all of it
+// is on disk.
+static int WriteNewFile(LPCWSTR next, const char *first, DWORD firstSize, const char *line,
+                        DWORD lineSize)
 {
-    WCHAR next[ACCOUNT_NEXT_PATH_CAPACITY];
-    if (!NextLogPath(path, next))
-        return 0;
     HANDLE file = CreateFileW(next, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    int ok = WriteAll(file, kept, keptSize) && WriteAll(file, line, lineSize);
+    int ok = WriteAll(file, first, firstSize) && WriteAll(file, line, lineSize);
     if (!CloseHandle(file))
         ok = 0;
+    return ok;
+}
+
+// Puts the new file in the log's place, trying again for a moment while a
+// reader holds the log: the phone has no delete sharing, so a reader's open
+// handle makes the move fail.
+static int MoveIntoPlace(LPCWSTR next, LPCWSTR path)
+{
     int oldGone = 0;
-    if (ok && g_accountMove(next, path, &oldGone))
-        return 1;
-    // Once the old log is gone (a storage card of the phone), the new file
-    // holds the only copy of its lines: it stays.
-    if (!oldGone)
+    for (int attempt = 1;; ++attempt) {
+        if (g_accountMove(next, path, &oldGone))
+            return 1;
+        DWORD error = GetLastError();
+        if (attempt >= REPLACE_ATTEMPTS ||
+            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            return 0;
+        Sleep(REPLACE_RETRY_MS);
+    }
+}
+
+// "09:41:07 | older lines dropped: ...", with CR LF, at the time now.
+static DWORD FormatDropNote(char *note)
+{
+    static const char text[] = "00:00:00 | older lines dropped: no room to begin the log anew\r\n";
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    memcpy(note, text, sizeof(text));
+    WORD parts[3] = {now.wHour, now.wMinute, now.wSecond};
+    for (int i = 0; i < 3; ++i) {
+        note[3 * i] = (char)('0' + parts[i] / 10 % 10);
+        note[3 * i + 1] = (char)('0' + parts[i] % 10);
+    }
+    return (DWORD)(sizeof(text) - 1);
+}
+
+// Begins the log anew with the kept lines and the new one: they are written
+// whole to the new file beside it, which then takes the log's place. So
+// the log holds its old lines or its new ones, never a part of either,
+// whenever the program stops or the card fills. When the kept lines find no
+// room (or could not be read), the new file says so in their place.
+static int StartAnew(LPCWSTR path, LPCWSTR next, const char *kept, DWORD keptSize,
+                     const char *line, DWORD lineSize)
+{
+    if (!next[0])
+        return 0;
+    int ok = kept && WriteNewFile(next, kept, keptSize, line, lineSize);
+    if (!ok) {
+        char note[72];
+        DWORD noteSize = FormatDropNote(note);
+        ok = WriteNewFile(next, note, noteSize, line, lineSize);
+    }
+    if (!ok) {
         DeleteFileW(next);
-    return 0;
+        return 0;
+    }
+    // A new file that cannot take the log's place stays, whole: it takes
+    // the log's place before the next line is written. Once the old log is
+    // gone (a storage card of the phone), it is the only copy of its lines.
+    return MoveIntoPlace(next, path);
+}
+
+// 1 when the file ends in a line end. The new file ends in one whenever it
+// was written whole: one that does not was cut short by a stop while it was
+// written (a card after a battery pull may end in zeros).
+static int EndsWithLineEnd(LPCWSTR path)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    char end[2] = {0, 0};
+    DWORD got = 0;
+    int whole = SetFilePointer(file, -2, NULL, FILE_END) != INVALID_SET_FILE_POINTER &&
+                ReadFile(file, end, 2, &got, NULL) && got == 2 && end[0] == '\r' &&
+                end[1] == '\n';
+    CloseHandle(file);
+    return whole;
+}
+
+// A new file left from an earlier event (its move failed) holds the latest
+// lines: it takes the log's place before a line is added. 1 when the line
+// goes to the log; 0 when the new file is still not in place and the line
+// goes on in it.
+static int TakeUpNewFile(LPCWSTR path, LPCWSTR next)
+{
+    if (!next[0] || GetFileAttributesW(next) == INVALID_FILE_ATTRIBUTES)
+        return 1;
+    // Beside the log, a new file cut short is worth less than the log,
+    // which is whole: it goes. Without the log, it is all there is.
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES && !EndsWithLineEnd(next)) {
+        DeleteFileW(next);
+        return 1;
+    }
+    return MoveIntoPlace(next, path);
 }
 
 // Adds the line at the end of the open file of size bytes. A write that
@@ -324,28 +406,34 @@ int AppendAccountLine(LPCWSTR path, LPCWSTR line)
     bytes[ansiLength + 1] = '\n';
     DWORD lineSize = (DWORD)ansiLength + 2;
 
+    WCHAR next[CONFIG_PATH_CAPACITY];
+    GetAccountNextPath(path, next);
+    int intoLog = TakeUpNewFile(path, next);
     // Others may read the account while it is kept, never write it.
-    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileW(intoLog ? path : next, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ, NULL, intoLog ? OPEN_ALWAYS : OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     int ok = 0;
     if (file != INVALID_HANDLE_VALUE) {
         DWORD size = GetFileSize(file, NULL);
+        int anew = 0;
         char *kept = NULL;
         DWORD keptSize = 0;
         if (size != INVALID_FILE_SIZE && size <= ACCOUNT_FILE_LIMIT - lineSize)
             ok = AppendAtEnd(file, size, bytes, lineSize);
-        else if (size != INVALID_FILE_SIZE)
+        else if (size != INVALID_FILE_SIZE && intoLog) {
+            anew = 1;
             kept = ReadKeptLines(file, size, &keptSize);
+        }
         if (!CloseHandle(file))
             ok = 0;
         // The log is closed before another file takes its place.
-        if (kept) {
-            ok = StartAnew(path, kept, keptSize, bytes, lineSize);
-            free(kept);
-        }
+        if (anew)
+            ok = StartAnew(path, next, kept, keptSize, bytes, lineSize);
+        free(kept);
     }
     free(bytes);
-    return ok;
+    return ok && intoLog;
 }
 
 void KeepAccount(LPCWSTR configPath, const EventAccount *account)

@@ -4,6 +4,7 @@
 // what Vorn did, in a file beside the configuration file.
 #pragma once
 #include "wince.h"
+#include "common/config.h"
 
 // The file never grows past this many bytes.
 #define ACCOUNT_FILE_LIMIT 65536
@@ -27,7 +28,9 @@
 #define DID_DROP_UNLOADED 7      // the wait was cut short by an unload
 #define DID_TURN_NOT_TAKEN 8     // code was asked for; the display answers answered
 #define DID_NOTHING_NO_POWER_CONTROL 9  // still face down, but the display has no power control
-#define DID_ALREADY_HELD 10      // the display already held code: no turn was needed
+#define DID_ALREADY_HELD 10      // the display held code before: at an event the turn was
+                                 // still asked for, and it holds code now; at a front
+                                 // change no turn was needed
 #define DID_GIVE_BACK 11         // code, saved from before a hold, was given back
 
 struct EventAccount {
@@ -42,7 +45,7 @@ struct EventAccount {
     int did;              // DID_...
     DWORD waitedMs;       // the configured wait
     DWORD read;           // the value read after the wait
-    int code;             // the rotation code, for DID_TURN and DID_TURN_NOT_TAKEN
+    int code;             // the rotation code, for DID_TURN, DID_TURN_NOT_TAKEN, DID_ALREADY_HELD
     int answered;         // the code the display answers after the turn, -1 for none
     int hold;             // the kind of hold (HOLD_...) whose entry decided, 0 for "#window"
     int frontChange;      // 1: another app came to the front, and read is the value then
@@ -59,13 +62,28 @@ LPWSTR GetAccountPath(LPCWSTR configPath, LPWSTR logPath);
 int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWSTR line,
                       int capacity);
 
+// The file that the log at logPath begins anew in: logPath with ".next"
+// added, or, when that would pass MAX_PATH - 1 characters, a sibling name as
+// long as the log's own, its last character turned to '~' ("vorn.lo~"; to
+// '_' when it is '~' already).
+// Fills nextPath (CONFIG_PATH_CAPACITY characters) and returns it; empty
+// when logPath is empty or too long for any such name.
+LPWSTR GetAccountNextPath(LPCWSTR logPath, LPWSTR nextPath);
+
 // Appends the line and CR LF, in ANSI, to the file at path. When that
 // would pass ACCOUNT_FILE_LIMIT, the file begins anew with the latest lines
-// of its last half: they and the line are written to the file path".next",
-// which then takes the file's place. The file holds whole lines only, the
-// old ones or the new: a write that stops short is cut off again, and when
-// the new file cannot be written or moved the old one stays as it was.
-// 1 when the line was written, else 0.
+// of its last half: they and the line are written whole to the new file
+// (GetAccountNextPath), which then takes the file's place. The file holds
+// whole lines only, the old ones or the new, and is never emptied in place:
+// - a write that stops short at the end of the file is cut off again;
+// - when the kept lines cannot be written whole to the new file (a card
+//   nearly full), it holds two lines only: one that says older lines were
+//   dropped, and the line;
+// - when the new file cannot take the file's place (a reader holds the file
+//   through every try; the card fails the move), it stays, whole, and takes
+//   the file's place before the next line is written. Until it can, the
+//   next lines go on in it.
+// 1 when the line is in the file at path, else 0.
 int AppendAccountLine(LPCWSTR path, LPCWSTR line);
 
 // The log's writes (WriteFile) and the move of the new file into the log's

@@ -448,8 +448,11 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
     account.code = RotationCodeFor(account.read);
     if (account.code < 0)
         return EndEvent(settings, &account, DID_NOTHING_NO_POSITION);
-    if (RotationQuery() == -1)
+    int held = RotationQuery();
+    if (held == -1)
         return EndEvent(settings, &account, DID_NOTHING_NO_SERVICE);
+    // Asked for even when the display holds the code already: only the
+    // account tells the two apart.
     g_rotationTurn((DWORD)account.code);
     // The window that is not held now decides: nothing is given back.
     g_holdMemory.savedCode = NO_SAVED_CODE;
@@ -459,8 +462,9 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
     if (!settings->log)
         return 0;
     account.answered = RotationQuery();
-    return EndEvent(settings, &account,
-                    account.answered == account.code ? DID_TURN : DID_TURN_NOT_TAKEN);
+    if (account.answered != account.code)
+        return EndEvent(settings, &account, DID_TURN_NOT_TAKEN);
+    return EndEvent(settings, &account, held == account.code ? DID_ALREADY_HELD : DID_TURN);
 }
 
 // A front change keeps a line only when it asked for a turn or a held

@@ -30,10 +30,12 @@
 #define INVALID_FILE_SIZE ((DWORD)-1)
 #endif
 
-// Every share of a file that the platform knows: a reader that takes them
-// all never stands in the way of a writer. The desktop also shares with one
-// who deletes or replaces the file; the phone's CreateFile knows reading and
-// writing only.
+// Every share of a file that the platform knows. On the desktop a reader
+// that takes them all never stands in the way of a writer, who may also
+// delete or replace the file. The phone's CreateFile knows reading and
+// writing only: while a reader holds the file, it cannot be deleted or
+// replaced, and a writer who moves another file into its place must try
+// again.
 #ifdef _WIN32_WCE
 #define CE_FILE_SHARE_ALL (FILE_SHARE_READ | FILE_SHARE_WRITE)
 #else

@@ -12,8 +12,10 @@
 #include "phone/faults.h"
 #include "common/procname.h"
 #include "editor/editor.h"
+#include "editor/logview.h"
 #include "editor/startup.h"
 #include "monitor/account.h"
+#include "common/config.h"
 #include "common/globals.h"
 #include "common/message.h"
 #include "res/resource.h"
@@ -261,25 +263,31 @@ INSTANTIATE_TEST_SUITE_P(Save, PhoneForms, ::testing::ValuesIn(kSaveCases),
 
 // The account log begins anew on the phone's road: its new file takes the
 // log's place in one step on the object store; on a storage card the old
-// log is deleted first, and when the move then fails the new file keeps
-// the lines, whole.
+// log is deleted first. A reader holds up the move for as long as it has
+// the log open (the phone has no delete sharing): the move is tried again
+// for a moment, and when the reader still holds on, or the move fails once
+// the old log is gone, the new file keeps the lines, whole, and takes the
+// log's place before the next line is written.
 enum LogAfter { LOG_OLD, LOG_NEW, LOG_GONE };
 
 struct LogCase {
     const char *name;
     Place place;
     bool held;        // a reader holds the log, sharing reading and writing
+    bool letGo;       // the reader lets go after the first failed try
     DWORD moveFails;  // nonzero: every move fails with this error
     int result;
-    LogAfter log;
+    LogAfter log;     // what the log holds; but for LOG_NEW the new file stays
 };
 
 const LogCase kLogCases[] = {
-    {"ObjectStore", OBJECT_STORE, false, 0, 1, LOG_NEW},
-    {"StorageCard", STORAGE_CARD, false, 0, 1, LOG_NEW},
-    {"ReaderHoldsTheLog", OBJECT_STORE, true, 0, 0, LOG_OLD},
-    {"ReaderHoldsTheLogOnStorageCard", STORAGE_CARD, true, 0, 0, LOG_OLD},
-    {"MoveFailsForGoodOnStorageCard", STORAGE_CARD, false, ERROR_NOT_READY, 0, LOG_GONE},
+    {"ObjectStore", OBJECT_STORE, false, false, 0, 1, LOG_NEW},
+    {"StorageCard", STORAGE_CARD, false, false, 0, 1, LOG_NEW},
+    {"ReaderHoldsTheLog", OBJECT_STORE, true, false, 0, 0, LOG_OLD},
+    {"ReaderHoldsTheLogOnStorageCard", STORAGE_CARD, true, false, 0, 0, LOG_OLD},
+    {"ReaderLetsGoAfterTheFirstTry", OBJECT_STORE, true, true, 0, 1, LOG_NEW},
+    {"ReaderLetsGoAfterTheFirstTryOnStorageCard", STORAGE_CARD, true, true, 0, 1, LOG_NEW},
+    {"MoveFailsForGoodOnStorageCard", STORAGE_CARD, false, false, ERROR_NOT_READY, 0, LOG_GONE},
 };
 
 std::string LogLine(int number)
@@ -290,11 +298,41 @@ std::string LogLine(int number)
     return line;
 }
 
+HANDLE g_logReader = INVALID_HANDLE_VALUE;
+int g_logMoves;
+
+// The phone's move; the reader lets go of the log once the first try has
+// failed.
+BOOL MoveThenLetGo(LPCWSTR from, LPCWSTR to, int *oldGone)
+{
+    ++g_logMoves;
+    BOOL moved = MoveFileOver(from, to, oldGone);
+    if (!moved && g_logReader != INVALID_HANDLE_VALUE) {
+        CloseHandle(g_logReader);
+        g_logReader = INVALID_HANDLE_VALUE;
+    }
+    return moved;
+}
+
+BOOL CountedMove(LPCWSTR from, LPCWSTR to, int *oldGone)
+{
+    ++g_logMoves;
+    return MoveFileOver(from, to, oldGone);
+}
+
 class PhoneFormsAccount : public PhoneFolderTest<LogCase> {
 protected:
-    void SetUp() override { MakeFolders(L"vorn_phone_forms_log"); }
+    void SetUp() override
+    {
+        MakeFolders(L"vorn_phone_forms_log");
+        g_logMoves = 0;
+    }
     void TearDown() override
     {
+        g_accountMove = MoveFileOver;
+        if (g_logReader != INVALID_HANDLE_VALUE)
+            CloseHandle(g_logReader);
+        g_logReader = INVALID_HANDLE_VALUE;
         PhoneFolderTest<LogCase>::TearDown();
         RemoveDirectoryW(card.c_str());
         RemoveDirectoryW(root.c_str());
@@ -313,42 +351,57 @@ TEST_P(PhoneFormsAccount, LogBegunAnewHoldsTheOldLinesOrTheNewOnes)
     while (old.size() + LogLine(last + 1).size() <= ACCOUNT_FILE_LIMIT)
         old += LogLine(++last);
     ASSERT_TRUE(WriteAll(path, old));
-    HANDLE reader = INVALID_HANDLE_VALUE;
     if (c.held) {
         // As a reader of the account does while the monitor may write: the
         // monitor opens the log, but the log cannot be replaced meanwhile.
-        reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                             OPEN_EXISTING, 0, NULL);
-        ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+        g_logReader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, g_logReader);
     }
+    g_accountMove = c.letGo ? MoveThenLetGo : CountedMove;
     g_moveFaults.fail = c.moveFails;
 
     std::string line = LogLine(last + 1);
     std::wstring wide(line.begin(), line.end() - 2);
     int result = AppendAccountLine(path.c_str(), wide.c_str());
-    if (reader != INVALID_HANDLE_VALUE)
-        CloseHandle(reader);
+    if (g_logReader != INVALID_HANDLE_VALUE)
+        CloseHandle(g_logReader);
+    g_logReader = INVALID_HANDLE_VALUE;
 
     EXPECT_EQ(c.result, result);
-    std::string now = ReadAll(c.log == LOG_GONE ? next : path);
-    switch (c.log) {
-    case LOG_OLD:
-        EXPECT_TRUE(now == old) << "the old log changed";
-        EXPECT_FALSE(Exists(next)) << "the new file was left behind";
-        break;
-    case LOG_NEW:
-    case LOG_GONE: {
-        // The latest lines of the old log's last half, whole, then the new one.
-        EXPECT_LE(now.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 + line.size());
-        size_t kept = now.size() - line.size();
-        EXPECT_EQ(old.substr(old.size() - kept) + line, now);
-        EXPECT_EQ(0, (int)old.compare(old.size() - kept - 2, 2, "\r\n"))
-            << "the kept lines begin within a line";
-        EXPECT_EQ(c.log == LOG_GONE, !Exists(path));
-        EXPECT_EQ(c.log == LOG_GONE, Exists(next));
-        break;
+    // The held log was tried for a moment; a move that fails for good, once.
+    EXPECT_EQ(c.held && !c.letGo ? REPLACE_ATTEMPTS : c.letGo ? 2 : 1, g_logMoves);
+    // Whatever became of the log, the latest lines of the old log's last
+    // half, whole, then the new one, are in the log or the new file.
+    std::string now = ReadAll(c.log == LOG_NEW ? path : next);
+    EXPECT_LE(now.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 + line.size());
+    size_t kept = now.size() - line.size();
+    EXPECT_EQ(old.substr(old.size() - kept) + line, now);
+    EXPECT_EQ(0, (int)old.compare(old.size() - kept - 2, 2, "\r\n"))
+        << "the kept lines begin within a line";
+    EXPECT_EQ(c.log != LOG_NEW, Exists(next)) << "the new file";
+    EXPECT_EQ(c.log != LOG_GONE, Exists(path)) << "the log";
+    if (c.log == LOG_OLD) {
+        EXPECT_TRUE(ReadAll(path) == old) << "the old log changed";
     }
+    // Meanwhile the editor's view shows the newest lines of the two.
+    if (c.log == LOG_GONE) {
+        LPWSTR tail = ReadLogTail(path.c_str());
+        ASSERT_NE(nullptr, tail);
+        std::wstring shown = tail;
+        free(tail);
+        EXPECT_EQ(std::wstring(line.begin(), line.end()),
+                  shown.substr(shown.size() - std::min(shown.size(), line.size())));
     }
+
+    // The next line: the new file left behind takes the log's place first,
+    // and no line is lost.
+    g_moveFaults.fail = 0;
+    std::string then = LogLine(last + 2);
+    std::wstring thenWide(then.begin(), then.end() - 2);
+    EXPECT_EQ(1, AppendAccountLine(path.c_str(), thenWide.c_str()));
+    EXPECT_EQ(now + then, ReadAll(path));
+    EXPECT_FALSE(Exists(next)) << "the new file is still there";
 }
 
 INSTANTIATE_TEST_SUITE_P(Account, PhoneFormsAccount, ::testing::ValuesIn(kLogCases),

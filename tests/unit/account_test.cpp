@@ -43,6 +43,46 @@ TEST(AccountPath, BesideTheConfigurationFile)
     EXPECT_STREQ(L"", GetAccountPath(NULL, path));
 }
 
+struct NextPathCase {
+    const char *name;
+    std::wstring log;
+    std::wstring next;
+};
+
+// The file a rollover begins anew in: ".next" added while the path stays
+// within MAX_PATH - 1 characters, judged by its length alone; else a
+// sibling name as long as the log's own.
+TEST(AccountPath, NewFileBesideTheLog)
+{
+    const std::wstring folder = L"\\Storage Card\\";
+    const std::wstring longest = folder + std::wstring(254 - folder.size() - 4, L'p') + L".log";
+    const std::wstring over = folder + std::wstring(255 - folder.size() - 4, L'p') + L".log";
+    const std::wstring full = folder + std::wstring(259 - folder.size() - 4, L'p') + L".log";
+    const NextPathCase cases[] = {
+        {"beside the log", folder + L"vorn.log", folder + L"vorn.log.next"},
+        {"the longest path that takes .next", longest, longest + L".next"},
+        {"one character more", over, over.substr(0, over.size() - 1) + L"~"},
+        {"the longest log path", full, full.substr(0, full.size() - 1) + L"~"},
+        {"a long name that ends in ~ already", over + L"~",
+         over + L"_"},
+        {"no log", L"", L""},
+        {"a log path too long for any", std::wstring(260, L'p'), L""},
+    };
+    ASSERT_EQ(254u, longest.size());
+    for (const NextPathCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        WCHAR next[CONFIG_PATH_CAPACITY];
+        EXPECT_EQ(next, GetAccountNextPath(c.log.c_str(), next));
+        EXPECT_EQ(c.next, std::wstring(next));
+        EXPECT_LE(lstrlenW(next), MAX_PATH - 1);
+        if (!c.log.empty()) {
+            EXPECT_NE(c.log, std::wstring(next)) << "the new file would be the log";
+        }
+    }
+    WCHAR next[CONFIG_PATH_CAPACITY] = L"stale";
+    EXPECT_STREQ(L"", GetAccountNextPath(NULL, next));
+}
+
 struct LineCase {
     const char *name;
     SYSTEMTIME time;
@@ -108,6 +148,12 @@ TEST(AccountLine, Fields)
                  DID_TURN, 0, 0x10002, 0),
          L"12:00:01 | 0x00010002 upright | \"two  lines\" View  | #window(two) matched the "
          L"title | waited 0 ms, read 0x00010002: turned to code 0"},
+        {"the display already held the code", At(8, 15, 0),
+         Account(0x10001, kFront, L"Inbox", L"MailApp", L"appwin.exe", DECIDED_NO_MATCH, NULL,
+                 0, DID_ALREADY_HELD, 300, 0x10001, 3),
+         L"08:15:00 | 0x00010001 on its other side | \"Inbox\" MailApp appwin.exe | "
+         L"no entry matched, onlyfor 0 | waited 300 ms, read 0x00010001: the display already "
+         L"held code 3"},
         {"an entry with parentheses and a percent sign", At(9, 30, 45),
          Account(0x10003, kFront, L"Tool (beta) 100%", L"ToolView", L"tool.exe",
                  DECIDED_BY_CLASS, L"Tool (beta) 100%", 0, DID_LEAVE_ALONE, 0, 0, -1),
@@ -147,7 +193,11 @@ protected:
                L".log";
         DeleteFileW(path.c_str());
     }
-    void TearDown() override { DeleteFileW(path.c_str()); }
+    void TearDown() override
+    {
+        DeleteFileW(path.c_str());
+        DeleteFileW((path + L".next").c_str());
+    }
 
     // The numbered test line: "line 00042 " and filler, 100 characters.
     static std::string Line(int number)
@@ -256,8 +306,19 @@ enum AccountFault {
     NO_FAULT,
     SHORT_FIRST_WRITE,   // the first write stops halfway, as on a full card
     SHORT_SECOND_WRITE,
-    MOVE_FAILS,          // the old log is still there
+    SHORT_EVERY_WRITE,   // no room at all
+    MOVE_FAILS,          // a reader holds the log through every try
+    MOVE_FAILS_ONCE,     // the reader lets go after the first try
     MOVE_FAILS_OLD_GONE, // the phone's card: the old log was deleted first
+};
+
+// What the log holds afterwards.
+enum LogAfter {
+    LOG_APPENDED,   // the old lines and the new one
+    LOG_BEGUN_ANEW, // the latest lines of the old log's last half and the new one
+    LOG_TWO_LINES,  // a line that says older lines were dropped, and the new one
+    LOG_AS_BEFORE,
+    LOG_MISSING,    // deleted before the move, which then failed
 };
 
 struct FaultCase {
@@ -265,54 +326,82 @@ struct FaultCase {
     bool full;           // the log is close to the bound: it begins anew
     AccountFault fault;
     int appended;        // AppendAccountLine's answer
+    LogAfter log;
+    bool nextKept;       // the new file stays, holding the kept lines and the new one
+    int moves;           // tries at the move
 };
 
 const FaultCase kFaultCases[] = {
-    {"AppendedWhole", false, NO_FAULT, 1},
-    {"AppendStoppedShort", false, SHORT_FIRST_WRITE, 0},
-    {"BegunAnewWhole", true, NO_FAULT, 1},
-    {"KeptLinesStoppedShort", true, SHORT_FIRST_WRITE, 0},
-    {"NewLineStoppedShort", true, SHORT_SECOND_WRITE, 0},
-    {"MoveFailed", true, MOVE_FAILS, 0},
-    {"MoveFailedOldLogGone", true, MOVE_FAILS_OLD_GONE, 0},
+    {"AppendedWhole", false, NO_FAULT, 1, LOG_APPENDED, false, 0},
+    {"AppendStoppedShort", false, SHORT_FIRST_WRITE, 0, LOG_AS_BEFORE, false, 0},
+    {"BegunAnewWhole", true, NO_FAULT, 1, LOG_BEGUN_ANEW, false, 1},
+    {"KeptLinesStoppedShort", true, SHORT_FIRST_WRITE, 1, LOG_TWO_LINES, false, 1},
+    {"NewLineStoppedShort", true, SHORT_SECOND_WRITE, 1, LOG_TWO_LINES, false, 1},
+    {"NoRoomEvenForTwoLines", true, SHORT_EVERY_WRITE, 0, LOG_AS_BEFORE, false, 0},
+    {"MoveFailed", true, MOVE_FAILS, 0, LOG_AS_BEFORE, true, REPLACE_ATTEMPTS},
+    {"MoveFailedOnce", true, MOVE_FAILS_ONCE, 1, LOG_BEGUN_ANEW, false, 2},
+    {"MoveFailedOldLogGone", true, MOVE_FAILS_OLD_GONE, 0, LOG_MISSING, true, 1},
+};
+
+// The log as a program stopped at one step would leave it.
+struct Step {
+    bool exists;
+    std::string bytes;
+    bool deletedOnPurpose;  // the move on a card has deleted the old log, and
+                            // no file has taken its place yet
 };
 
 AccountFault g_fault;
 int g_writes;
+int g_moves;
+std::wstring g_moveFrom;             // the file the last move put in the log's place
+bool g_logDeleted;
 std::wstring g_faultLog;             // the log's path
-std::vector<std::string> g_seen;     // the log's bytes at each step
+std::vector<Step> g_seen;            // the log at each step
+
+void SeeTheLog()
+{
+    g_seen.push_back({FileExists(g_faultLog), ReadBytes(g_faultLog), g_logDeleted});
+}
 
 BOOL WINAPI FaultyWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
                         LPOVERLAPPED overlapped)
 {
-    g_seen.push_back(ReadBytes(g_faultLog));
+    SeeTheLog();
     ++g_writes;
     if ((g_fault == SHORT_FIRST_WRITE && g_writes == 1) ||
-        (g_fault == SHORT_SECOND_WRITE && g_writes == 2)) {
+        (g_fault == SHORT_SECOND_WRITE && g_writes == 2) || g_fault == SHORT_EVERY_WRITE) {
         WriteFile(file, bytes, size / 2, written, overlapped);
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
     BOOL ok = WriteFile(file, bytes, size, written, overlapped);
-    g_seen.push_back(ReadBytes(g_faultLog));
+    SeeTheLog();
     return ok;
 }
 
 BOOL FaultyMove(LPCWSTR from, LPCWSTR to, int *oldGone)
 {
-    g_seen.push_back(ReadBytes(g_faultLog));
-    if (g_fault == MOVE_FAILS) {
+    SeeTheLog();
+    ++g_moves;
+    g_moveFrom = from;
+    if (g_fault == MOVE_FAILS || (g_fault == MOVE_FAILS_ONCE && g_moves == 1)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     if (g_fault == MOVE_FAILS_OLD_GONE) {
+        // The one step at which the log is missing on purpose: the phone
+        // deletes the old log on a card before the move.
         DeleteFileW(to);
         *oldGone = 1;
+        g_logDeleted = true;
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
     BOOL ok = MoveFileOver(from, to, oldGone);
-    g_seen.push_back(ReadBytes(g_faultLog));
+    if (ok)
+        g_logDeleted = false;
+    SeeTheLog();
     return ok;
 }
 
@@ -357,6 +446,30 @@ std::string WholeLinesUpTo(const std::string &bytes, int last)
     return "";
 }
 
+bool IsClockTime(const std::string &text)
+{
+    if (text.size() != 8 || text[2] != ':' || text[5] != ':')
+        return false;
+    for (int i : {0, 1, 3, 4, 6, 7})
+        if (!isdigit((unsigned char)text[i]))
+            return false;
+    return atoi(text.c_str()) < 24 && atoi(text.c_str() + 3) < 60 && atoi(text.c_str() + 6) < 61;
+}
+
+// "" when bytes is the line that says older lines were dropped, then the
+// test line numbered last; else what is wrong.
+std::string DroppedThen(const std::string &bytes, int last)
+{
+    const std::string note = " | older lines dropped: no room to begin the log anew\r\n";
+    size_t end = bytes.find("\r\n");
+    if (end == std::string::npos || !IsClockTime(bytes.substr(0, 8)) ||
+        bytes.compare(8, note.size(), note) != 0)
+        return "no line says that older lines were dropped: " + bytes.substr(0, 70);
+    return WholeLinesUpTo(bytes.substr(8 + note.size()), last) +
+           (bytes.size() - 8 - note.size() == VaryingLine(last).size() + 2 ? ""
+                                                                          : " (more than one)");
+}
+
 class AccountFaultTest : public AccountFile, public ::testing::WithParamInterface<FaultCase> {
 protected:
     void SetUp() override
@@ -367,6 +480,8 @@ protected:
         g_faultLog = path;
         g_seen.clear();
         g_writes = 0;
+        g_moves = 0;
+        g_logDeleted = false;
         g_fault = GetParam().fault;
         g_accountWrite = FaultyWrite;
         g_accountMove = FaultyMove;
@@ -385,6 +500,25 @@ protected:
         return AppendAccountLine(path.c_str(), std::wstring(text.begin(), text.end()).c_str());
     }
 
+    // Stopped at any step, the program leaves the log as it was before, as
+    // it is after, or as a new file left behind (left, when not empty) made
+    // it: never emptied, never torn, and missing only once the move on a
+    // card has deleted it on purpose.
+    void ExpectNoTornStep(const std::string &before, const std::string &after, int last,
+                          const std::string &left = "")
+    {
+        for (size_t i = 0; i < g_seen.size(); ++i) {
+            SCOPED_TRACE("step " + std::to_string(i));
+            const Step &step = g_seen[i];
+            if (!step.exists) {
+                EXPECT_TRUE(step.deletedOnPurpose) << "the log is missing";
+            } else if (step.bytes != before && step.bytes != after &&
+                       (left.empty() || step.bytes != left)) {
+                ADD_FAILURE() << "the log is torn: " << WholeLinesUpTo(step.bytes, last);
+            }
+        }
+    }
+
     std::wstring next;  // the file the log begins anew in
 };
 
@@ -401,44 +535,160 @@ TEST_P(AccountFaultTest, LogHoldsWholeLinesOnlyOldOrNew)
     EXPECT_EQ(c.appended, AppendVarying(last + 1));
 
     std::string after = ReadBytes(path);
-    if (c.fault == MOVE_FAILS_OLD_GONE) {
-        // The new lines, whole, are in the new file: its only copy.
-        EXPECT_FALSE(FileExists(path));
-        EXPECT_EQ("", WholeLinesUpTo(ReadBytes(next), last + 1));
-    } else if (c.fault != NO_FAULT) {
-        EXPECT_TRUE(after == before) << "the log changed: " << WholeLinesUpTo(after, last + 1);
-        EXPECT_FALSE(FileExists(next)) << "the new file was left behind";
-    } else {
+    EXPECT_EQ(c.log != LOG_MISSING, FileExists(path));
+    switch (c.log) {
+    case LOG_APPENDED:
+        EXPECT_EQ(before + VaryingLine(last + 1) + "\r\n", after);
+        break;
+    case LOG_BEGUN_ANEW:
         EXPECT_EQ("", WholeLinesUpTo(after, last + 1));
-        EXPECT_LE(after.size(), (size_t)ACCOUNT_FILE_LIMIT);
-        EXPECT_EQ(c.full, after.size() < before.size()) << "begun anew only when it would pass";
+        EXPECT_LT(after.size(), before.size());
+        EXPECT_GE(after.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 - 120) << "too few lines kept";
+        break;
+    case LOG_TWO_LINES:
+        EXPECT_EQ("", DroppedThen(after, last + 1));
+        break;
+    case LOG_AS_BEFORE:
+        EXPECT_TRUE(after == before) << "the log changed: " << WholeLinesUpTo(after, last + 1);
+        break;
+    case LOG_MISSING:
+        break;
+    }
+    EXPECT_LE(after.size(), (size_t)ACCOUNT_FILE_LIMIT);
+    if (c.nextKept) {
+        // The kept lines and the new one, whole, in the new file.
+        std::string kept = ReadBytes(next);
+        EXPECT_EQ("", WholeLinesUpTo(kept, last + 1));
+        EXPECT_GE(kept.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 - 120) << "too few lines kept";
+    } else {
         EXPECT_FALSE(FileExists(next)) << "the new file was left behind";
     }
     EXPECT_GE(g_writes, 1);
-    // Stopped at any step, the program leaves the old log or the new one.
-    for (size_t i = 0; i < g_seen.size(); ++i) {
-        SCOPED_TRACE("step " + std::to_string(i));
-        if (g_seen[i] != before && g_seen[i] != after && !g_seen[i].empty())
-            ADD_FAILURE() << "the log is torn: " << WholeLinesUpTo(g_seen[i], last + 1);
-    }
+    EXPECT_EQ(c.moves, g_moves);
+    ExpectNoTornStep(before, after, last + 1);
 
-    // The next line goes on after the fault.
-    g_accountWrite = WriteFile;
-    g_accountMove = MoveFileOver;
+    // The next line goes on after the fault: a new file left behind takes
+    // the log's place first.
+    g_fault = NO_FAULT;
+    g_seen.clear();
+    const std::string left = ReadBytes(next);
     ASSERT_TRUE(AppendVarying(last + 2));
     std::string then = ReadBytes(path);
-    EXPECT_EQ(VaryingLine(last + 2) + "\r\n",
-              then.substr(then.size() - VaryingLine(last + 2).size() - 2));
-    if (c.fault != MOVE_FAILS_OLD_GONE) {
-        EXPECT_EQ("", WholeLinesUpTo(then.substr(0, then.size() - VaryingLine(last + 2).size() - 2),
-                                     c.fault == NO_FAULT ? last + 1 : last));
+    const std::string newest = VaryingLine(last + 2) + "\r\n";
+    ASSERT_GE(then.size(), newest.size());
+    EXPECT_EQ(newest, then.substr(then.size() - newest.size()));
+    std::string older = then.substr(0, then.size() - newest.size());
+    if (c.log == LOG_TWO_LINES) {
+        EXPECT_EQ("", DroppedThen(older, last + 1));
+    } else {
+        // The line of the fault is there whenever it was kept.
+        EXPECT_EQ("", WholeLinesUpTo(older, c.appended || c.nextKept ? last + 1 : last));
     }
+    EXPECT_FALSE(FileExists(next)) << "the new file is still there";
+    ExpectNoTornStep(after, then, last + 2, left);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, AccountFaultTest, ::testing::ValuesIn(kFaultCases),
                          [](const ::testing::TestParamInfo<FaultCase> &info) {
                              return std::string(info.param.name);
                          });
+
+// --- A new file left from an earlier event ------------------------------------
+
+struct LeftCase {
+    const char *name;
+    int log;              // the log holds lines 1 to log; 0: there is no log
+    std::string next;     // the new file left beside it
+    bool held;            // a reader holds the log all through
+    int appended;
+    int logLast;          // the log's last line afterwards
+    int nextLast;         // the new file's last line afterwards, 0: gone
+};
+
+// Before a line is added, a new file left behind takes the log's place,
+// when it is whole: one cut short beside a whole log goes. While a reader
+// holds the log, the line goes on in the new file, the newest copy.
+TEST_F(AccountFile, NewFileLeftBehindTakesTheLogsPlaceFirst)
+{
+    const std::string three = VaryingLines(1, 3);
+    const LeftCase cases[] = {
+        {"TakesTheMissingLogsPlace", 0, three, false, 1, 4, 0},
+        {"TakesTheOldLogsPlace", 2, three, false, 1, 4, 0},
+        // Stopped while it was written: it holds less than the log.
+        {"CutShortBesideTheLogGoes", 3, VaryingLines(1, 2) + "line 00003 ab", false, 1, 4, 0},
+        {"EndingInZerosBesideTheLogGoes", 3, VaryingLines(1, 2) + std::string(16, '\0'), false,
+         1, 4, 0},
+        {"ReaderHoldsTheLog", 2, three, true, 0, 2, 4},
+    };
+    const std::wstring next = path + L".next";
+    for (const LeftCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(path.c_str());
+        if (c.log) {
+            ASSERT_TRUE(WriteBytes(path, VaryingLines(1, c.log)));
+        }
+        ASSERT_TRUE(WriteBytes(next, c.next));
+        HANDLE reader = INVALID_HANDLE_VALUE;
+        if (c.held) {
+            reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 NULL, OPEN_EXISTING, 0, NULL);
+            ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+        }
+        std::string line = VaryingLine(4);
+        EXPECT_EQ(c.appended,
+                  AppendAccountLine(path.c_str(), std::wstring(line.begin(), line.end()).c_str()));
+        if (reader != INVALID_HANDLE_VALUE)
+            CloseHandle(reader);
+        EXPECT_EQ("", WholeLinesUpTo(ReadBytes(path), c.logLast));
+        EXPECT_EQ(c.nextLast != 0, FileExists(next));
+        if (c.nextLast) {
+            EXPECT_EQ("", WholeLinesUpTo(ReadBytes(next), c.nextLast));
+        }
+        DeleteFileW(next.c_str());
+    }
+}
+
+// A log whose ".next" would pass MAX_PATH - 1 characters begins anew in a
+// sibling of its own length, though the file system takes the longer path.
+TEST_F(AccountFile, LongPathBeginsAnewInASibling)
+{
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"vorn_account_long_";
+    folder += std::wstring(MAX_PATH - 1 - 3 - folder.size() - 9, L'f');
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS);
+    const std::wstring log = folder + L"\\vorn.log";
+    ASSERT_EQ((size_t)MAX_PATH - 4, log.size());
+    const std::wstring dotNext = log + L".next", sibling = folder + L"\\vorn.lo~";
+    DeleteFileW(dotNext.c_str());
+    DeleteFileW(sibling.c_str());
+
+    int last = 0;
+    std::string before;
+    while (before.size() + VaryingLine(last + 1).size() + 2 <= ACCOUNT_FILE_LIMIT)
+        before += VaryingLine(++last) + "\r\n";
+    ASSERT_TRUE(WriteBytes(log, before));
+    std::string line = VaryingLine(last + 1);
+    g_faultLog = log;
+    g_seen.clear();
+    g_fault = NO_FAULT;
+    g_moves = 0;
+    g_logDeleted = false;
+    g_accountMove = FaultyMove;
+    EXPECT_EQ(1, AppendAccountLine(log.c_str(), std::wstring(line.begin(), line.end()).c_str()));
+    g_accountMove = MoveFileOver;
+    std::string after = ReadBytes(log);
+    EXPECT_EQ("", WholeLinesUpTo(after, last + 1));
+    EXPECT_LT(after.size(), before.size());
+    EXPECT_EQ(1, g_moves);
+    EXPECT_EQ(sibling, g_moveFrom);
+    EXPECT_FALSE(FileExists(dotNext)) << "a path past MAX_PATH - 1 characters was made";
+    EXPECT_FALSE(FileExists(sibling));
+    DeleteFileW(log.c_str());
+    DeleteFileW(dotNext.c_str());
+    DeleteFileW(sibling.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
 
 TEST_F(AccountFile, FileThatCannotBeWrittenGivesZero)
 {

@@ -157,12 +157,36 @@ TEST_F(ConfigFileTest, ReadFileAllAddsFourZeroBytes)
     free(block);
 }
 
+// No bytes for them; of them only the empty file was read.
 TEST_F(ConfigFileTest, ReadFileAllFailsForMissingEmptyAndFolder)
 {
     ASSERT_TRUE(WriteBytes(Path(L"empty.txt"), ""));
-    EXPECT_EQ(nullptr, ReadFileAll(Path(L"missing.txt").c_str()));
-    EXPECT_EQ(nullptr, ReadFileAll(Path(L"empty.txt").c_str()));
-    EXPECT_EQ(nullptr, ReadFileAll(dir.c_str()));
+    ASSERT_TRUE(WriteBytes(Path(L"c.txt"), "#log(1)"));
+    const struct {
+        const char *name;
+        std::wstring path;
+        bool bytes;
+        int read;
+    } cases[] = {
+        {"missing", Path(L"missing.txt"), false, 0},
+        {"empty", Path(L"empty.txt"), false, 1},
+        {"folder", dir, false, 0},
+        {"a file", Path(L"c.txt"), true, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        int read = 7;
+        BYTE *block = ReadFileAll(c.path.c_str(), &read);
+        EXPECT_EQ(c.bytes, block != nullptr);
+        EXPECT_EQ(c.read, read);
+        free(block);
+        block = ReadFileAll(c.path.c_str());
+        EXPECT_EQ(c.bytes, block != nullptr);
+        free(block);
+    }
+    int read = 7;
+    EXPECT_EQ(nullptr, ReadFileAll(nullptr, &read));
+    EXPECT_EQ(0, read);
     EXPECT_EQ(nullptr, ReadFileAll(nullptr));
 }
 
@@ -184,7 +208,9 @@ TEST_F(ConfigFileTest, ReadFileAllSharesReadingOnly)
     HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL,
                                 OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
-    EXPECT_EQ(nullptr, ReadFileAll(path.c_str()));
+    int read = 7;
+    EXPECT_EQ(nullptr, ReadFileAll(path.c_str(), &read));
+    EXPECT_EQ(0, read) << "a file held by a writer was not read";
     CloseHandle(writer);
 }
 
@@ -588,23 +614,25 @@ struct LogCase {
     int after;
 };
 
-// "#log" is read like "#onlyfor": a file without it keeps the last value,
-// and the default text, which has none, leaves the account off.
-TEST_F(SettingsTest, LogIsReadLikeOnlyfor)
+// "#log" is read like "#fdscreenoff": every file read starts it anew, so a
+// file without it, the default text among them, keeps no account.
+TEST_F(SettingsTest, LogIsReadLikeFdscreenoff)
 {
     const LogCase cases[] = {
         {"#log(1)", 0, 1},
         {"#LOG(5)\r\n", 0, 5},
         {"#log(0)", 1, 0},
-        {"", 1, 1},
-        {"#log()", 1, 1},
+        {"", 1, 0},
+        {"#log()", 1, 0},
         {"#log(yes)", 1, 0},
         {"#log (1)", 0, 0},
         {"#log(1)\n#log(0)\n", 1, 0},
+        {"#log(0)\n#log(1)\n", 0, 1},
         {"#timeout(5) #log(1) #onlyfor(0)", 0, 1},
         {"#logo(1)", 0, 0},
+        {"#logo(1)", 1, 0},
         {kDefaultText, 0, 0},
-        {kDefaultText, 1, 1},
+        {kDefaultText, 1, 0},
     };
     for (const LogCase &c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.file) + " from " + std::to_string(c.before));
@@ -614,6 +642,33 @@ TEST_F(SettingsTest, LogIsReadLikeOnlyfor)
         EXPECT_EQ(c.after, settings.log);
     }
     EXPECT_EQ(0, MonitorSettings().log) << "off until a file turns it on";
+}
+
+// A file that is not read says nothing about the account, which keeps its
+// last value: one held by a writer, and one found missing (on a card, Save
+// deletes it before its move), for which the default text is written.
+TEST_F(SettingsTest, LogKeepsItsValueWhenTheFileIsNotRead)
+{
+    for (int before : {1, 0}) {
+        SCOPED_TRACE("from " + std::to_string(before));
+        ASSERT_TRUE(WriteBytes(path, "#fdscreenoff(1)\r\n"));
+        HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+        settings.log = before;
+        Read();
+        CloseHandle(writer);
+        EXPECT_EQ(before, settings.log) << "held by a writer";
+
+        ASSERT_TRUE(DeleteFileW(path.c_str()));
+        Read();
+        EXPECT_EQ(std::string(kDefaultText), ReadBytes(path));
+        EXPECT_EQ(before, settings.log) << "missing";
+
+        // From then on the default text is the file, and it is read.
+        Read();
+        EXPECT_EQ(0, settings.log) << "the default text";
+        ASSERT_TRUE(DeleteFileW(path.c_str()));
+    }
 }
 
 TEST_F(SettingsTest, CrLfAndLfReadTheSame)

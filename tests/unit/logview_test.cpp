@@ -42,6 +42,7 @@ protected:
     {
         DeleteFileW(config.c_str());
         DeleteFileW(log.c_str());
+        DeleteFileW((log + L".next").c_str());
         DeleteFileW((folder + L"\\moved.log").c_str());
     }
 };
@@ -273,6 +274,32 @@ TEST_F(LogViewFileTest, ReadLogTailWhileTheMonitorWritesAndLetsGoAtOnce)
     CloseHandle(writer);
     std::wstring moved = folder + L"\\moved.log";
     EXPECT_TRUE(MoveFileExW(log.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING));
+}
+
+// After a move that failed once the old log was gone (a storage card), the
+// new file holds the latest lines until the next event puts it in the
+// log's place: the view reads it while the log is missing, and the log
+// whenever the log is there.
+TEST_F(LogViewFileTest, ReadLogTailReadsTheNewFileWhileTheLogIsMissing)
+{
+    WCHAR nextPath[CONFIG_PATH_CAPACITY];
+    const std::wstring next = GetAccountNextPath(log.c_str(), nextPath);
+    ASSERT_EQ(log + L".next", next);
+    ASSERT_TRUE(WriteBytes(next, "new | lines\r\n"));
+    LPWSTR tail = ReadLogTail(log.c_str());
+    ASSERT_NE(nullptr, tail);
+    EXPECT_EQ(std::wstring(L"new | lines\r\n"), tail);
+    free(tail);
+
+    ASSERT_TRUE(WriteBytes(log, "old | lines\r\n"));
+    tail = ReadLogTail(log.c_str());
+    ASSERT_NE(nullptr, tail);
+    EXPECT_EQ(std::wstring(L"old | lines\r\n"), tail);
+    free(tail);
+
+    DeleteFileW(next.c_str());
+    DeleteFileW(log.c_str());
+    EXPECT_EQ(nullptr, ReadLogTail(log.c_str()));
 }
 
 // A line of the account as the monitor writes it, at second s of 09:41.

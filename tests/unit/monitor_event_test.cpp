@@ -9,6 +9,8 @@
 // g_procSnapshot (common/procname.h).
 #include <gtest/gtest.h>
 #include <vector>
+#include "common/config.h"
+#include "common/globals.h"
 #include "common/procname.h"
 #include "monitor/account.h"
 #include "monitor/monitor.h"
@@ -344,6 +346,7 @@ enum PhoneKind {
     KEEPS_ROTATION,    // the shell keeps code 2 whatever is asked (g_rotationTurn)
     SILENT_AFTER_TURN, // the rotation query is gone once the turn is asked (g_rotationTurn)
     NO_POWER_CONTROL,  // the display driver offers no power escape (g_displayEscape)
+    MOVED_ON,          // another turn lands on the display right after the one asked for
 };
 
 // A display that refuses every mode: the shell keeps the rotation it had.
@@ -358,6 +361,13 @@ int TurnThenSilence(DWORD code)
     int result = RotationSet(code);
     g_rotationLibrary = L"vorn_no_rotation_service.dll";
     return result;
+}
+
+// The turn asked for, and right after it another, to the code opposite.
+int TurnAndMoveOn(DWORD code)
+{
+    RotationSet(code);
+    return RotationSet((code + 2) % 4);
 }
 
 // The desktop's display driver, as Wine's: no power escape.
@@ -375,72 +385,90 @@ struct AccountCase {
     DWORD afterWait;     // the sensor's value once the wait is over
     int waitResult;      // 0: an unload cut the wait short
     int phone;           // the phone's part, PhoneKind
+    int held;            // the rotation code the display holds before the event
     const char *line;    // the line after its time, "HH:MM:SS | "
 };
 
 #define FRONT "\"Inbox - Messaging\" VornUnitMailView vorn_unit.exe"
 
 const AccountCase kAccountCases[] = {
-    {"LeftAloneByProgram", "#window(vorn_unit)\r\n", 0x10000, 0x10000, 1, WHOLE,
+    {"LeftAloneByProgram", "#window(vorn_unit)\r\n", 0x10000, 0x10000, 1, WHOLE, 2,
      "0x00010000 on its side | " FRONT " | #window(vorn_unit) matched the program name | "
      "left alone"},
-    {"LeftAloneByTitle", "#window(cprog.exe)\r\n#window(inbox)\r\n", 0x10000, 0x10000, 1, WHOLE,
+    {"LeftAloneByTitle", "#window(cprog.exe)\r\n#window(inbox)\r\n", 0x10000, 0x10000, 1, WHOLE, 2,
      "0x00010000 on its side | " FRONT " | #window(inbox) matched the title | left alone"},
     // The class is tested first.
-    {"LeftAloneByClass", "#window(inbox)\r\n#window(mailview)\r\n", 0x10001, 0x10001, 1, WHOLE,
+    {"LeftAloneByClass", "#window(inbox)\r\n#window(mailview)\r\n", 0x10001, 0x10001, 1, WHOLE, 2,
      "0x00010001 on its other side | " FRONT " | #window(mailview) matched the class | "
      "left alone"},
     {"OnlyForUnlistedLeftAlone", "#onlyfor(1)\r\n#window(cprog.exe)\r\n", 0x10000, 0x10000, 1,
-     WHOLE, "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 1 | left alone"},
-    {"Turned", "#window(cprog.exe)\r\n", 0x10001, 0x10001, 1, WHOLE,
+     WHOLE, 2, "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 1 | left alone"},
+    {"Turned", "#window(cprog.exe)\r\n", 0x10001, 0x10001, 1, WHOLE, 2,
      "0x00010001 on its other side | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010001: turned to code 3"},
-    {"TurnedToWhereThePhoneEndedUp", "", 0x10000, 0x10003, 1, WHOLE,
+    // The display held code 0: only a turn to the code read after the wait
+    // gives this line.
+    {"TurnedToWhereThePhoneEndedUp", "", 0x10000, 0x10003, 1, WHOLE, 0,
      "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010003: turned to code 2"},
-    {"OnlyForListedTurned", "#onlyfor(1)\r\n#window(inbox)\r\n", 0x10002, 0x10002, 1, WHOLE,
+    {"OnlyForListedTurned", "#onlyfor(1)\r\n#window(inbox)\r\n", 0x10002, 0x10002, 1, WHOLE, 2,
      "0x00010002 upright | " FRONT " | #window(inbox) matched the title | "
      "waited 300 ms, read 0x00010002: turned to code 0"},
-    {"NoWait", "#timeout(-5)\r\n", 0x10003, 0x10000, 1, WHOLE,
+    {"NoWait", "#timeout(-5)\r\n", 0x10003, 0x10000, 1, WHOLE, 2,
      "0x00010003 upside down | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 0 ms, read 0x00010000: turned to code 1"},
-    {"NoPosition", "", 0x10003, 0x12345, 1, WHOLE,
+    {"NoPosition", "", 0x10003, 0x12345, 1, WHOLE, 2,
      "0x00010003 upside down | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00012345: no position, nothing done"},
-    {"UnknownValue", "", 0x12345, 0x12345, 1, WHOLE,
+    {"UnknownValue", "", 0x12345, 0x12345, 1, WHOLE, 2,
      "0x00012345 unknown value | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00012345: no position, nothing done"},
-    {"FaceDownWithoutTheSetting", "#fdscreenoff(0)\r\n", 0x10004, 0x10004, 1, WHOLE,
+    {"FaceDownWithoutTheSetting", "#fdscreenoff(0)\r\n", 0x10004, 0x10004, 1, WHOLE, 2,
      "0x00010004 face down | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010004: no position, nothing done"},
     // The shell kept its rotation: the display did not take the code.
-    {"TurnNotTaken", "", 0x10000, 0x10000, 1, KEEPS_ROTATION,
+    {"TurnNotTaken", "", 0x10000, 0x10000, 1, KEEPS_ROTATION, 2,
      "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010000: asked for code 1; the display answers 2"},
-    {"TurnNotAnswered", "", 0x10001, 0x10001, 1, SILENT_AFTER_TURN,
+    {"TurnNotAnswered", "", 0x10001, 0x10001, 1, SILENT_AFTER_TURN, 2,
      "0x00010001 on its other side | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010001: asked for code 3; the display does not answer"},
-    {"NoRotationService", "", 0x10000, 0x10000, 1, NO_SERVICE,
+    // The display held the code asked for: the turn is asked for all the
+    // same, and the line says that nothing changed.
+    {"AlreadyHeld", "", 0x10001, 0x10001, 1, WHOLE, 3,
+     "0x00010001 on its other side | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010001: the display already held code 3"},
+    {"AlreadyHeldUpright", "", 0x10003, 0x10002, 1, WHOLE, 0,
+     "0x00010003 upside down | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010002: the display already held code 0"},
+    // What the display answers after the turn wins over what it held.
+    {"AlreadyHeldThenMovedOn", "", 0x10000, 0x10000, 1, MOVED_ON, 1,
+     "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010000: asked for code 1; the display answers 3"},
+    {"AlreadyHeldThenNotAnswered", "", 0x10001, 0x10001, 1, SILENT_AFTER_TURN, 3,
+     "0x00010001 on its other side | " FRONT " | no entry matched, onlyfor 0 | "
+     "waited 300 ms, read 0x00010001: asked for code 3; the display does not answer"},
+    {"NoRotationService", "", 0x10000, 0x10000, 1, NO_SERVICE, 2,
      "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
      "waited 300 ms, read 0x00010000: no rotation service, nothing done"},
-    {"UnloadedDuringTheWait", "", 0x10000, 0x10000, 0, WHOLE,
+    {"UnloadedDuringTheWait", "", 0x10000, 0x10000, 0, WHOLE, 2,
      "0x00010000 on its side | " FRONT " | no entry matched, onlyfor 0 | "
      "unloaded during the wait: event dropped"},
     // Face down: the window list plays no part.
-    {"PowerKeyPressed", "#fdscreenoff(2)\r\n#window(inbox)\r\n", 0x10004, 0x10004, 1, WHOLE,
+    {"PowerKeyPressed", "#fdscreenoff(2)\r\n#window(inbox)\r\n", 0x10004, 0x10004, 1, WHOLE, 2,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 2 | "
      "waited 300 ms, still face down: pressed the power key"},
-    {"DisplaySwitchedOff", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 1, WHOLE,
+    {"DisplaySwitchedOff", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 1, WHOLE, 2,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 1 | "
      "waited 300 ms, still face down: asked the display to switch off"},
     // Nothing was sent: the line does not say that it was.
-    {"DisplayWithoutPowerControl", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 1, NO_POWER_CONTROL,
+    {"DisplayWithoutPowerControl", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 1, NO_POWER_CONTROL, 2,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 1 | "
      "waited 300 ms, still face down: the display has no power control, nothing done"},
-    {"NoLongerFaceDown", "#fdscreenoff(3)\r\n", 0x10004, 0x10002, 1, WHOLE,
+    {"NoLongerFaceDown", "#fdscreenoff(3)\r\n", 0x10004, 0x10002, 1, WHOLE, 2,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 3 | "
      "waited 300 ms, read 0x00010002: no longer face down, nothing done"},
-    {"UnloadedDuringTheFaceDownWait", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 0, WHOLE,
+    {"UnloadedDuringTheFaceDownWait", "#fdscreenoff(1)\r\n", 0x10004, 0x10004, 0, WHOLE, 2,
      "0x00010004 face down | " FRONT " | face down, fdscreenoff 1 | "
      "unloaded during the wait: event dropped"},
 };
@@ -484,8 +512,8 @@ TEST_P(SensorEventAccountTest, OneLineSaysWhatDecidedAndWhatVornDid)
     g_valueAfterWait = c.afterWait;
     g_waitResult = c.waitResult;
     g_eventWait = MovingWait;
-    // The display holds code 2 before the event.
-    ASSERT_EQ(0, RotationSet(2));
+    ASSERT_EQ(0, RotationSet((DWORD)c.held));
+    DeleteFileW(log.c_str());
     switch (c.phone) {
     case NO_SERVICE:
         g_rotationLibrary = L"vorn_no_rotation_service.dll";
@@ -498,6 +526,9 @@ TEST_P(SensorEventAccountTest, OneLineSaysWhatDecidedAndWhatVornDid)
         break;
     case NO_POWER_CONTROL:
         g_displayEscape = NoPowerDriver;
+        break;
+    case MOVED_ON:
+        g_rotationTurn = TurnAndMoveOn;
         break;
     }
 
@@ -513,6 +544,16 @@ TEST_P(SensorEventAccountTest, OneLineSaysWhatDecidedAndWhatVornDid)
     // A display without power control was sent nothing.
     if (c.phone == NO_POWER_CONTROL) {
         EXPECT_TRUE(g_powerStates.empty());
+    }
+    // A line that says the display holds the code: the turn to it was
+    // asked for, once, whatever the display held before.
+    const std::string line = c.line;
+    if (line.find(": turned to code ") != std::string::npos ||
+        line.find(": the display already held code ") != std::string::npos) {
+        std::string calls = ReadBytes(log);
+        EXPECT_EQ(1, CountOccurrences(calls, "aygshell 298 code=")) << calls;
+        EXPECT_EQ(1, CountOccurrences(calls, "aygshell 298 code=" + line.substr(line.size() - 1)))
+            << calls;
     }
 }
 
@@ -532,23 +573,82 @@ TEST_F(ForegroundEventTest, AccountAddsOneLinePerEvent)
     EXPECT_EQ(3, CountOccurrences(ReadBytes(account), "\r\n"));
 }
 
-// Off, by "#log(0)" or by a file that never turned it on: no file.
-TEST_F(ForegroundEventTest, AccountOffWritesNothing)
+// The editor's view says that new events are not recorded whenever the
+// saved file keeps no account (ReadSavedLogSetting gives 0, the view's
+// test): the monitor's next event then writes no line, though earlier
+// events kept the account on. Whenever the view says nothing of the kind,
+// the event is recorded. The display turns either way.
+TEST_F(ForegroundEventTest, TheViewsSentenceHoldsAtTheNextEvent)
 {
-    struct {
-        const char *file;
-        int before;  // the account's value from earlier events
-    } cases[] = {{"#log(0)\r\n#timeout(0)\r\n", 1}, {"#timeout(0)\r\n", 0}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.file);
-        ASSERT_TRUE(WriteBytes(config, c.file));
-        SetSensor(0x10000);
-        MonitorSettings settings;
-        settings.log = c.before;
-        EXPECT_EQ(0, HandleSensorEvent(NULL, 0x10000, &settings));
-        EXPECT_FALSE(FileExists(account));
+    const char *const files[] = {
+        "#log(0)\r\n",
+        "",
+        "#window(cprog.exe)\r\n",
+        "#log()\r\n",
+        "#log(1)\r\n#log(0)\r\n",
+        "#log(yes)\r\n",
+        // The default text.
+        "#window(Manila)\r\n#window(TEETER)\r\n#window(opera)\r\n#window(htcalbum)\r\n"
+        "#window(cprog.exe)\r\n#timeout(1000)\r\n#onlyfor(0)\r\n#fdscreenoff(0)\r\n",
+        "#log(1)\r\n",
+        "#log(0)\r\n#log(1)\r\n",
+        "#LOG(2)\r\n",
+    };
+    g_eventWait = MovingWait;
+    g_valueAfterWait = 0x10000;
+    g_waitResult = 1;
+    int turns = 0;
+    for (const char *file : files) {
+        for (int before : {1, 0}) {
+            SCOPED_TRACE(::testing::PrintToString(std::string(file)) + " after events with #log(" +
+                         std::to_string(before) + ")");
+            ASSERT_TRUE(WriteBytes(config, file));
+            DeleteFileW(account.c_str());
+            SetSensor(0x10000);
+            bool sentence = ReadSavedLogSetting(config.c_str()) == 0;
+            MonitorSettings settings;
+            settings.log = before;
+            EXPECT_EQ(0, HandleSensorEvent(NULL, 0x10000, &settings));
+            EXPECT_EQ(!sentence, FileExists(account)) << (sentence ? "the view says not recorded"
+                                                                   : "the view says recorded");
+            ++turns;
+            EXPECT_EQ(turns, CountOccurrences(ReadBytes(log), "aygshell 298 code=1"));
+        }
     }
-    EXPECT_EQ(2, CountOccurrences(ReadBytes(log), "aygshell 298 code=1"));
+}
+
+// A file that the event cannot read keeps the account as it was: Save
+// holds it while it writes, and on a card deletes it before its move, and
+// the monitor's default text, written in its place, has no "#log" line.
+TEST_F(ForegroundEventTest, AccountGoesOnWhenTheFileIsNotRead)
+{
+    g_eventWait = MovingWait;
+    g_valueAfterWait = 0x10000;
+    g_waitResult = 1;
+    SetSensor(0x10000);
+    MonitorSettings settings;
+    settings.log = 1;
+
+    ASSERT_TRUE(WriteBytes(config, "#timeout(0)\r\n"));
+    HANDLE writer = CreateFileW(config.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    HandleSensorEvent(NULL, 0x10000, &settings);
+    CloseHandle(writer);
+    EXPECT_EQ(1, CountOccurrences(ReadBytes(account), "\r\n")) << "held by a writer";
+
+    // The default text comes from this program's resources.
+    HINSTANCE savedResources = g_vorn.resModule, savedOwn = g_vorn.ownModule;
+    g_vorn.resModule = g_vorn.ownModule = GetModuleHandleW(NULL);
+    ASSERT_TRUE(DeleteFileW(config.c_str()));
+    HandleSensorEvent(NULL, 0x10000, &settings);
+    EXPECT_EQ(2, CountOccurrences(ReadBytes(account), "\r\n")) << "missing";
+    EXPECT_TRUE(FileExists(config)) << "no default text written";
+
+    // The default text written then is read at the next event: off.
+    HandleSensorEvent(NULL, 0x10000, &settings);
+    g_vorn.resModule = savedResources;
+    g_vorn.ownModule = savedOwn;
+    EXPECT_EQ(2, CountOccurrences(ReadBytes(account), "\r\n")) << "the default text";
 }
 
 // The account asks the display what it holds once the turn is asked for;

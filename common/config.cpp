@@ -115,6 +115,27 @@ LPWSTR LineReader::NextLine(LPWSTR output, int capacity)
     return output;
 }
 
+BYTE *LineReader::LoadText(LPCWSTR text)
+{
+    Free();
+    if (!text)
+        return NULL;
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
+    if (size <= 0)
+        return NULL;
+    // Followed by zero bytes, as ReadFileAll leaves a file's bytes.
+    BYTE *block = (BYTE *)malloc((size_t)size + 4);
+    if (!block)
+        return NULL;
+    ZeroMemory(block, (size_t)size + 4);
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, (char *)block, size, NULL, NULL) != size) {
+        free(block);
+        return NULL;
+    }
+    buffer = cursor = block;
+    return buffer;
+}
+
 void LineReader::Free()
 {
     if (buffer)
@@ -308,13 +329,35 @@ static int ParseInteger(LPCWSTR text)
 
 int (*g_configPathKind)(LPCWSTR path) = GetPathKind;
 
-void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings)
+WCHAR HoldKind(const CStrList *holds, UINT index)
+{
+    return holds->At(index)[0];
+}
+
+LPCWSTR HoldName(const CStrList *holds, UINT index)
+{
+    return holds->At(index) + 1;
+}
+
+// Adds a hold of the kind to the list, unless the value is empty.
+static void AddHold(CStrList *holds, WCHAR kind, LPCWSTR value)
+{
+    WCHAR entry[CONFIG_LINE_CAPACITY + 1];
+    if (!value[0])
+        return;
+    entry[0] = kind;
+    lstrcpynW(entry + 1, value, CONFIG_LINE_CAPACITY);
+    holds->Add(entry);
+}
+
+void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings, int missing)
 {
     WCHAR line[CONFIG_LINE_CAPACITY];
     WCHAR value[CONFIG_LINE_CAPACITY];
     LineReader reader;
 
     settings->windows.Clear();
+    settings->holds.Clear();
     settings->fdscreenoff = 0;
     if (g_configPathKind(path) == PATH_MISSING) {
         // Only into a file of its own: the editor's Save may land between
@@ -322,11 +365,14 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings)
         // file that exists, and the user's settings must win. A file that
         // cannot be created simply gives no lines.
         LPCWSTR defaults = LoadResString(IDS_DEFAULT_CONFIG);
-        if (defaults)
+        if (missing == SETTINGS_LEAVE_MISSING)
+            reader.LoadText(defaults);
+        else if (defaults)
             CreateTextFileF(path, L"%s", defaults);
     }
 
-    reader.Load(path);
+    if (!reader.buffer)
+        reader.Load(path);
     while (reader.NextLine(line, CONFIG_LINE_CAPACITY)) {
         if (GetDirective(L"#timeout", line, value, L'(', L')') && value[0]) {
             // A negative wait would be an endless one for the platform.
@@ -342,6 +388,10 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings)
             settings->log = ParseInteger(value);
         if (GetDirective(L"#window", line, value, L'(', L')') && value[0])
             settings->windows.Add(value);
+        if (GetDirective(L"#portrait", line, value, L'(', L')'))
+            AddHold(&settings->holds, HOLD_PORTRAIT, value);
+        if (GetDirective(L"#landscape", line, value, L'(', L')'))
+            AddHold(&settings->holds, HOLD_LANDSCAPE, value);
     }
     reader.Free();
 }

@@ -30,6 +30,8 @@ public:
     ~LineReader() { Free(); }
 
     BYTE *Load(LPCWSTR path);
+    // The same for a text held in memory, as the file that holds it would read.
+    BYTE *LoadText(LPCWSTR text);
     LPWSTR NextLine(LPWSTR output, int capacity);
     void Free();
 
@@ -46,19 +48,36 @@ void AppendTextF(LPCWSTR path, LPCWSTR format, ...);
 // (nothing left behind).
 int CreateTextFileF(LPCWSTR path, LPCWSTR format, ...);
 
+// What a hold keeps the display in while the window it names is in front:
+// the first character of each entry of the hold list.
+#define HOLD_PORTRAIT L'P'
+#define HOLD_LANDSCAPE L'L'
+
 struct MonitorSettings {
     int timeout;       // milliseconds to wait before reading the position again
     int onlyfor;       // 0: listed windows are left alone; else only they rotate
     int fdscreenoff;   // face-down: <= 0 nothing, 2 power key, else display off
     int log;           // non-zero: an account of each event goes to the log file
     CStrList windows;  // "#window" entries in file order
+    CStrList holds;    // "#portrait" and "#landscape" entries in file order: the
+                       // kind (HOLD_...) followed by the name
 
     MonitorSettings() : timeout(1000), onlyfor(0), fdscreenoff(0), log(0) {}
 };
 
-// Rebuilds the settings from the file at path, writing the default text
-// first when the file is missing.
-void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings);
+// The kind and the name of entry index of a hold list.
+WCHAR HoldKind(const CStrList *holds, UINT index);
+LPCWSTR HoldName(const CStrList *holds, UINT index);
+
+// What ReadMonitorSettings does with a missing file.
+#define SETTINGS_WRITE_MISSING 1  // write the default text into it, then read it
+#define SETTINGS_LEAVE_MISSING 0  // read the default text, write nothing
+
+// Rebuilds the settings from the file at path. A missing file reads as the
+// default text; at a sensor event (SETTINGS_WRITE_MISSING) the text is
+// first written into it.
+void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings,
+                         int missing = SETTINGS_WRITE_MISSING);
 
 // The "#log" value of the file as it is saved (its last "#log" line), 0
 // when it has none or cannot be read. The file is never written.

@@ -8,6 +8,7 @@
 // Private window messages between instances and from the platform.
 #define WMU_UNLOAD 1234        // both parameters 0
 #define WMU_SENSOR_EVENT 1235  // wParam: new value of "EventChanged"
+#define WMU_FRONT_CHANGE 1236  // another app came to the front; neither parameter is used
 
 #define MONITOR_CLASS TEXT("QZGSENSOR_CLASS")
 #define EDITOR_CLASS TEXT("QZSGCFGEDIT")

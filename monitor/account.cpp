@@ -80,6 +80,17 @@ static LPCWSTR TwoDigits(WORD value, WCHAR text[3])
     return text;
 }
 
+static LPCWSTR DirectiveOf(int hold)
+{
+    switch (hold) {
+    case HOLD_PORTRAIT:
+        return L"#portrait";
+    case HOLD_LANDSCAPE:
+        return L"#landscape";
+    }
+    return L"#window";
+}
+
 // Field 4: what decided.
 static int FormatDecision(const EventAccount *account, LPWSTR text, int capacity)
 {
@@ -87,17 +98,40 @@ static int FormatDecision(const EventAccount *account, LPWSTR text, int capacity
     case DECIDED_BY_CLASS:
     case DECIDED_BY_TITLE:
     case DECIDED_BY_PROGRAM:
-        return FormatText(text, capacity, L"#window(%s) matched %s", account->entry,
-                          WhereMatched(account->decided));
+        return FormatText(text, capacity, L"%s(%s) matched %s", DirectiveOf(account->hold),
+                          account->entry, WhereMatched(account->decided));
     case DECIDED_FACE_DOWN:
         return FormatText(text, capacity, L"face down, fdscreenoff %d", account->setting);
     }
     return FormatText(text, capacity, L"no entry matched, onlyfor %d", account->setting);
 }
 
+// Field 5 when nothing was waited for: the value, if read at all, is in
+// field 2.
+static int FormatUnwaitedDeed(const EventAccount *account, LPWSTR text, int capacity)
+{
+    switch (account->did) {
+    case DID_TURN:
+        return FormatText(text, capacity, L"turned to code %d", account->code);
+    case DID_GIVE_BACK:
+        return FormatText(text, capacity, L"gave back code %d", account->code);
+    case DID_ALREADY_HELD:
+        return FormatText(text, capacity, L"the display already held code %d", account->code);
+    case DID_TURN_NOT_TAKEN:
+        if (account->answered < 0)
+            return FormatText(text, capacity, L"asked for code %d; the display does not answer",
+                              account->code);
+        return FormatText(text, capacity, L"asked for code %d; the display answers %d",
+                          account->code, account->answered);
+    }
+    return FormatText(text, capacity, L"no rotation service, nothing done");
+}
+
 // Field 5: what Vorn did.
 static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
 {
+    if (account->unwaited)
+        return FormatUnwaitedDeed(account, text, capacity);
     WCHAR read[11];
     HexValue(account->read, read);
     switch (account->did) {
@@ -116,6 +150,10 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
         return FormatText(text, capacity,
                           L"waited %u ms, read %s: asked for code %d; the display answers %d",
                           account->waitedMs, read, account->code, account->answered);
+    case DID_ALREADY_HELD:
+        return FormatText(text, capacity,
+                          L"waited %u ms, read %s: the display already held code %d",
+                          account->waitedMs, read, account->code);
     case DID_NOTHING_NO_POSITION:
         return FormatText(text, capacity, L"waited %u ms, read %s: no position, nothing done",
                           account->waitedMs, read);
@@ -146,7 +184,7 @@ static int FormatDeed(const EventAccount *account, LPWSTR text, int capacity)
 int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWSTR line,
                       int capacity)
 {
-    WCHAR hours[3], minutes[3], seconds[3], posted[11];
+    WCHAR hours[3], minutes[3], seconds[3], value[11];
     // Title, class and program of WINDOW_NAME_CAPACITY each; an entry of a
     // configuration line; the longest deed.
     WCHAR front[FRONT_CAPACITY];
@@ -159,10 +197,15 @@ int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWST
         FormatText(front, FRONT_CAPACITY, L"no window in front");
     FormatDecision(account, decision, DECISION_CAPACITY);
     FormatDeed(account, deed, DEED_CAPACITY);
-    int length = FormatText(line, capacity, L"%s:%s:%s | %s %s | %s | %s | %s",
+    // Field 2: the value posted with a sensor event, or the one read at a
+    // front change.
+    DWORD shown = account->frontChange ? account->read : account->posted;
+    int length = FormatText(line, capacity, L"%s:%s:%s | %s%s %s | %s | %s | %s",
                             TwoDigits(time->wHour, hours), TwoDigits(time->wMinute, minutes),
-                            TwoDigits(time->wSecond, seconds), HexValue(account->posted, posted),
-                            PositionMeaning(account->posted), front, decision, deed);
+                            TwoDigits(time->wSecond, seconds),
+                            account->frontChange ? L"front change, read " : L"",
+                            HexValue(shown, value), PositionMeaning(shown), front, decision,
+                            deed);
     // A title may hold a line break; the account keeps one line per event.
     for (LPWSTR p = line; p && *p; ++p) {
         if (*p == L'\r' || *p == L'\n')

@@ -1,6 +1,7 @@
-// The account of each sensor event, kept when the configuration asks for it
-// with "#log": one line per event, saying what was in front, what decided
-// and what Vorn did, in a file beside the configuration file.
+// The account of each sensor event, and of each front change that turns
+// the display or brings a held window, kept when the configuration asks for
+// it with "#log": one line each, saying what was in front, what decided and
+// what Vorn did, in a file beside the configuration file.
 #pragma once
 #include "wince.h"
 
@@ -26,6 +27,8 @@
 #define DID_DROP_UNLOADED 7      // the wait was cut short by an unload
 #define DID_TURN_NOT_TAKEN 8     // code was asked for; the display answers answered
 #define DID_NOTHING_NO_POWER_CONTROL 9  // still face down, but the display has no power control
+#define DID_ALREADY_HELD 10      // the display already held code: no turn was needed
+#define DID_GIVE_BACK 11         // code, saved from before a hold, was given back
 
 struct EventAccount {
     DWORD posted;         // the value posted with the event
@@ -41,6 +44,9 @@ struct EventAccount {
     DWORD read;           // the value read after the wait
     int code;             // the rotation code, for DID_TURN and DID_TURN_NOT_TAKEN
     int answered;         // the code the display answers after the turn, -1 for none
+    int hold;             // the kind of hold (HOLD_...) whose entry decided, 0 for "#window"
+    int frontChange;      // 1: another app came to the front, and read is the value then
+    int unwaited;         // 1: the deed came without a wait (a front change, a portrait hold)
 };
 
 // The log path beside a configuration path: ".log" in place of a final

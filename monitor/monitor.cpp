@@ -1,5 +1,6 @@
 // The resident monitor: one hidden window whose existence marks the running
-// instance, the open sensor, and the registration for sensor events.
+// instance, the open sensor, and the registrations for sensor events and for
+// changes of the app in front.
 #include "monitor.h"
 #include "common/globals.h"
 #include "common/message.h"
@@ -18,6 +19,7 @@ static DWORD QueryOsMajorVersion(void)
 
 DWORD g_osMajorVersion = QueryOsMajorVersion();
 HREGNOTIFY g_notifyHandle;
+HREGNOTIFY g_frontNotifyHandle;
 WCHAR g_monitorConfigPath[CONFIG_PATH_CAPACITY];
 static HWND s_monitorWindow;
 
@@ -70,6 +72,9 @@ static LRESULT OnCreate(HWND window)
         shell.Load();
         shell.NotifyWindow(HKEY_LOCAL_MACHINE, SENSOR_KEY_PATH, SENSOR_VALUE_NAME, window,
                            WMU_SENSOR_EVENT, 0, NULL, &g_notifyHandle);
+        // The same broker publishes the app in front; the sensor comes first.
+        shell.NotifyWindow(HKEY_CURRENT_USER, FRONT_KEY_PATH, FRONT_VALUE_NAME, window,
+                           WMU_FRONT_CHANGE, 0, NULL, &g_frontNotifyHandle);
         shell.Release();
     }
     GetConfigPath(g_vorn.ownModule, g_monitorConfigPath);
@@ -85,6 +90,10 @@ static LRESULT OnShutDown(void)
         // A second shut-down message can arrive before the loop ends; the
         // platform must not be handed a registration it has already freed.
         g_notifyHandle = NULL;
+    }
+    if (g_frontNotifyHandle) {
+        shell.CloseNotification(g_frontNotifyHandle);
+        g_frontNotifyHandle = NULL;
     }
     shell.Release();
     CloseSensor();
@@ -116,6 +125,8 @@ LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WMU_SENSOR_EVENT:
         return HandleSensorEvent(window, (DWORD)wParam, &settings);
+    case WMU_FRONT_CHANGE:
+        return HandleFrontChange(window, &settings);
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -1,4 +1,5 @@
-// The resident monitor: hidden window, sensor binding and sensor events.
+// The resident monitor: hidden window, sensor binding, sensor events and
+// front changes.
 #pragma once
 #include "wince.h"
 #include "aygshell.h"
@@ -7,6 +8,10 @@
 // The sensor's position as the driver publishes it.
 #define SENSOR_KEY_PATH TEXT("\\Software\\HTC\\HTCSensor\\GSensor")
 #define SENSOR_VALUE_NAME TEXT("EventChanged")
+// The app in front, as the phone's shell publishes it (under
+// HKEY_CURRENT_USER): the monitor is told of each change, never reads it.
+#define FRONT_KEY_PATH TEXT("System\\State\\Shell")
+#define FRONT_VALUE_NAME TEXT("Active Application")
 
 int RunMonitor(HINSTANCE instance, LPCWSTR className);
 void RegisterMonitorClass(HINSTANCE instance, LPCWSTR className);
@@ -18,5 +23,7 @@ LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
 extern DWORD g_osMajorVersion;
 // Registration for changes of the sensor value; 0 while none is held.
 extern HREGNOTIFY g_notifyHandle;
+// Registration for changes of the app in front; 0 while none is held.
+extern HREGNOTIFY g_frontNotifyHandle;
 // The configuration file the sensor events read, set when the window is made.
 extern WCHAR g_monitorConfigPath[CONFIG_PATH_CAPACITY];

@@ -1,6 +1,8 @@
 // Handling of one sensor event: who is in the foreground, what the
 // configuration file says now, and then the face-down action or the turn of
-// the display to the position the sensor holds after the wait.
+// the display to the position the sensor holds after the wait. And of one
+// front change: the display follows the app that comes to the front, held
+// by its hold or turned to where the phone already lies.
 #include "orientation.h"
 #include "account.h"
 #include "monitor.h"
@@ -16,6 +18,7 @@ PFN_EventWait g_eventWait = WaitUnlessShutDown;
 PFN_QueueWait g_queueWait = WaitForQueue;
 LPCWSTR g_rotationLibrary = TEXT("aygshell.dll");
 PFN_RotationTurn g_rotationTurn = RotationSet;
+HoldMemory g_holdMemory = {NO_SAVED_CODE, 1};
 
 // The pause before looking again after a queue wait that brought nothing:
 // short, so that an unload is still heard at once.
@@ -138,6 +141,44 @@ static int FindListing(const CStrList *list, FrontWindow *front, int *entry)
     return DECIDED_NO_MATCH;
 }
 
+// The last entry of the hold list that names the window in front, and by
+// what: a later line overrides an earlier one. The program name is looked
+// up only for an entry that neither the class nor the title matched.
+static int FindHold(const CStrList *holds, FrontWindow *front, int *entry)
+{
+    for (UINT i = holds->count; i-- > 0;) {
+        LPCWSTR name = HoldName(holds, i);
+        *entry = (int)i;
+        if (FindNoCase(front->className, name))
+            return DECIDED_BY_CLASS;
+        if (FindNoCase(front->title, name))
+            return DECIDED_BY_TITLE;
+        if (FindNoCase(FrontProgram(front), name))
+            return DECIDED_BY_PROGRAM;
+    }
+    *entry = -1;
+    return DECIDED_NO_MATCH;
+}
+
+int LandscapeCodeFor(DWORD value, int held, int lastLandscape)
+{
+    if (value == SENSOR_TURNED_90 || value == SENSOR_TURNED_270)
+        return RotationCodeFor(value);
+    // Upright, upside down, face down, unreadable or unknown: the phone
+    // gives no landscape, so the display keeps the one it has.
+    if (held == 1 || held == 3)
+        return held;
+    return lastLandscape;
+}
+
+// Every landscape position the monitor sees, posted or read, is the one a
+// landscape hold turns to while the phone points nowhere useful.
+static void NoteLandscape(DWORD value)
+{
+    if (value == SENSOR_TURNED_90 || value == SENSOR_TURNED_270)
+        g_holdMemory.landscapeCode = RotationCodeFor(value);
+}
+
 int RotationCodeFor(DWORD value)
 {
     switch (value) {
@@ -247,6 +288,7 @@ static DWORD ReadSensorValue(void)
 {
     DWORD value = 0;
     RegReadDword(HKEY_LOCAL_MACHINE, SENSOR_KEY_PATH, SENSOR_VALUE_NAME, &value);
+    NoteLandscape(value);
     return value;
 }
 
@@ -259,32 +301,109 @@ static LRESULT EndEvent(const MonitorSettings *settings, EventAccount *account, 
     return 0;
 }
 
+// Reads the window in front, title and class; the program name waits
+// until it is asked for. Returns the window, null when none is in front.
+static HWND ReadFrontWindow(FrontWindow *front)
+{
+    front->title[0] = 0;
+    front->className[0] = 0;
+    front->program[0] = 0;
+    front->programRead = 0;
+
+    front->window = GetForegroundWindow();
+    if (front->window) {
+        if (!GetWindowTextW(front->window, front->title, WINDOW_NAME_CAPACITY))
+            front->title[0] = 0;
+        if (!GetClassNameW(front->window, front->className, WINDOW_NAME_CAPACITY))
+            front->className[0] = 0;
+    }
+    return front->window;
+}
+
+static void StartAccount(EventAccount *account, const FrontWindow *front)
+{
+    ZeroMemory(account, sizeof(*account));
+    account->front = front->window;
+    account->title = front->title;
+    account->className = front->className;
+    account->program = front->program;
+}
+
+// The first hold keeps the code the display held before it, for the first
+// window that is not held to give back.
+static void SaveCodeBeforeHold(int held)
+{
+    if (g_holdMemory.savedCode == NO_SAVED_CODE)
+        g_holdMemory.savedCode = held;
+}
+
+// Turns the display to the account's code, unless it holds that code
+// already. Returns the deed.
+static int TurnUnlessHeld(const MonitorSettings *settings, EventAccount *account, int held)
+{
+    if (held == account->code)
+        return DID_ALREADY_HELD;
+    g_rotationTurn((DWORD)account->code);
+    // Only the account asks what the display holds now.
+    if (!settings->log)
+        return DID_TURN;
+    account->answered = RotationQuery();
+    return account->answered == account->code ? DID_TURN : DID_TURN_NOT_TAKEN;
+}
+
+// The last hold that names the window in front goes into the account;
+// 0 when none does.
+static int FindHoldOf(MonitorSettings *settings, FrontWindow *front, EventAccount *account)
+{
+    int entry;
+    account->decided = FindHold(&settings->holds, front, &entry);
+    if (account->decided == DECIDED_NO_MATCH)
+        return 0;
+    account->hold = HoldKind(&settings->holds, (UINT)entry);
+    account->entry = HoldName(&settings->holds, (UINT)entry);
+    return 1;
+}
+
+// Turns the display to the hold of the window in front, the value read
+// (for a landscape) being the account's. Returns the deed.
+static int KeepHold(const MonitorSettings *settings, EventAccount *account)
+{
+    int held = RotationQuery();
+    if (held == -1)
+        return DID_NOTHING_NO_SERVICE;
+    SaveCodeBeforeHold(held);
+    account->code = account->hold == HOLD_PORTRAIT
+                        ? 0
+                        : LandscapeCodeFor(account->read, held, g_holdMemory.landscapeCode);
+    return TurnUnlessHeld(settings, account, held);
+}
+
+// A sensor event with a held window in front. Portrait needs no position,
+// so no wait either; landscape follows the sensor between its two sides.
+static LRESULT HandleHeldAtEvent(HWND window, MonitorSettings *settings, EventAccount *account)
+{
+    if (account->hold == HOLD_PORTRAIT) {
+        account->unwaited = 1;
+    } else {
+        if (!g_eventWait(window, account->waitedMs))
+            return EndEvent(settings, account, DID_DROP_UNLOADED);
+        account->read = ReadSensorValue();
+    }
+    return EndEvent(settings, account, KeepHold(settings, account));
+}
+
 LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
 {
     FrontWindow front;
-    front.title[0] = 0;
-    front.className[0] = 0;
-    front.program[0] = 0;
-    front.programRead = 0;
-
-    front.window = GetForegroundWindow();
-    if (front.window) {
-        if (!GetWindowTextW(front.window, front.title, WINDOW_NAME_CAPACITY))
-            front.title[0] = 0;
-        if (!GetClassNameW(front.window, front.className, WINDOW_NAME_CAPACITY))
-            front.className[0] = 0;
-    }
+    ReadFrontWindow(&front);
+    NoteLandscape(value);
 
     // Read afresh at every event, so an edited file counts at once.
     ReadMonitorSettings(g_monitorConfigPath, settings);
 
     EventAccount account;
-    ZeroMemory(&account, sizeof(account));
+    StartAccount(&account, &front);
     account.posted = value;
-    account.front = front.window;
-    account.title = front.title;
-    account.className = front.className;
-    account.program = front.program;
     account.waitedMs = EventWaitMs(settings->timeout);
     // The account names the program whatever decides.
     if (settings->log)
@@ -311,6 +430,10 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
         return EndEvent(settings, &account, DID_SWITCH_DISPLAY_OFF);
     }
 
+    // A hold says what the window needs, whatever the list says.
+    if (FindHoldOf(settings, &front, &account))
+        return HandleHeldAtEvent(window, settings, &account);
+
     int entry;
     account.decided = FindListing(&settings->windows, &front, &entry);
     account.entry = entry >= 0 ? settings->windows.At((UINT)entry) : NULL;
@@ -328,6 +451,8 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
     if (RotationQuery() == -1)
         return EndEvent(settings, &account, DID_NOTHING_NO_SERVICE);
     g_rotationTurn((DWORD)account.code);
+    // The window that is not held now decides: nothing is given back.
+    g_holdMemory.savedCode = NO_SAVED_CODE;
     // The set's result says only that the service was called: the shell may
     // keep the old rotation. The account asks what the display holds now;
     // without the account there is no such call.
@@ -336,4 +461,67 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
     account.answered = RotationQuery();
     return EndEvent(settings, &account,
                     account.answered == account.code ? DID_TURN : DID_TURN_NOT_TAKEN);
+}
+
+// A front change keeps a line only when it asked for a turn or a held
+// window came to the front; the program name is looked up for it only then.
+static LRESULT EndFrontChange(const MonitorSettings *settings, FrontWindow *front,
+                              EventAccount *account, int did)
+{
+    account->did = did;
+    if (settings->log) {
+        FrontProgram(front);
+        KeepAccount(g_monitorConfigPath, account);
+    }
+    return 0;
+}
+
+LRESULT HandleFrontChange(HWND window, MonitorSettings *settings)
+{
+    // The monitor is leaving: the front change is dropped, as an event's
+    // wait is cut short.
+    if (ShutDownQueued(window))
+        return 0;
+    FrontWindow front;
+    if (!ReadFrontWindow(&front))
+        return 0;
+    // The file is only read here: the first sensor event creates it.
+    ReadMonitorSettings(g_monitorConfigPath, settings, SETTINGS_LEAVE_MISSING);
+
+    EventAccount account;
+    StartAccount(&account, &front);
+    account.frontChange = 1;
+    account.unwaited = 1;
+    // Once, with no wait: the phone is already in the hand.
+    account.read = ReadSensorValue();
+
+    // A held window: its hold at once.
+    if (FindHoldOf(settings, &front, &account))
+        return EndFrontChange(settings, &front, &account, KeepHold(settings, &account));
+
+    int entry;
+    account.decided = FindListing(&settings->windows, &front, &entry);
+    account.entry = entry >= 0 ? settings->windows.At((UINT)entry) : NULL;
+    account.setting = settings->onlyfor;
+    int exempt = ExemptWhenListed(settings->onlyfor, account.decided != DECIDED_NO_MATCH);
+    // Leaving the holds: the code saved before them is used up here.
+    int saved = g_holdMemory.savedCode;
+    g_holdMemory.savedCode = NO_SAVED_CODE;
+    if (saved == NO_SAVED_CODE && exempt)
+        return 0;
+    account.code = RotationCodeFor(account.read);
+    // An exempt window, or a phone that gives no position: the display
+    // goes back to what it held before the holds.
+    int giveBack = saved != NO_SAVED_CODE && (exempt || account.code < 0);
+    if (giveBack)
+        account.code = saved;
+    if (account.code < 0)
+        return 0;
+    int held = RotationQuery();
+    // No service, or nothing to turn: nothing asked, nothing to tell.
+    if (held == -1 || held == account.code)
+        return 0;
+    int did = TurnUnlessHeld(settings, &account, held);
+    return EndFrontChange(settings, &front, &account,
+                          giveBack && did == DID_TURN ? DID_GIVE_BACK : did);
 }

@@ -20,6 +20,26 @@
 // Handles one WMU_SENSOR_EVENT carrying the posted value for the monitor
 // window; returns 0.
 LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings);
+// Handles one WMU_FRONT_CHANGE: another app came to the front. A held
+// window turns the display to its hold at once; leaving holds gives the
+// display back; any other window that may turn is turned to the position
+// the phone is in now. Never waits; returns 0.
+LRESULT HandleFrontChange(HWND window, MonitorSettings *settings);
+
+#define NO_SAVED_CODE -1
+
+// What the monitor keeps for its holds from one event or front change to
+// the next, as at start until then.
+struct HoldMemory {
+    int savedCode;      // the display's code from before the first hold, or NO_SAVED_CODE
+    int landscapeCode;  // the code of the last landscape position seen: 1, or 3
+};
+extern HoldMemory g_holdMemory;
+
+// The code a landscape hold turns to for a value read, while the display
+// holds the code held: the sensor's landscape, else the landscape the
+// display keeps, else the last one seen.
+int LandscapeCodeFor(DWORD value, int held, int lastLandscape);
 
 // The wait before the position is read again. The monitor's queue is
 // watched meanwhile: a shut-down request (WMU_UNLOAD or WM_CLOSE) for the

@@ -98,7 +98,8 @@ protected:
     HWND WaitMonitor(DWORD ms = 10000);
     bool WaitNoMonitor(DWORD ms = 10000);
     // Starts "vorn.exe #load" and waits until it is registered for sensor
-    // events (the stand-in's notification is armed).
+    // events and for front changes (both of the stand-in's notifications
+    // are armed).
     PROCESS_INFORMATION StartMonitor();
 
     // Stand-in call log lines; waiting for a line that holds text.

@@ -753,4 +753,111 @@ TEST_F(SettingsTest, FileHeldByAWriterGivesNoLines)
     EXPECT_EQ(kDefaultWindows, Strings(settings.windows));
 }
 
+// ---- holds: "#portrait" and "#landscape" ---------------------------------
+
+// The hold list as "portrait:NAME" and "landscape:NAME", in list order.
+std::vector<std::wstring> Holds(const CStrList &holds)
+{
+    std::vector<std::wstring> out;
+    for (UINT i = 0; i < holds.count; ++i) {
+        WCHAR kind = HoldKind(&holds, i);
+        out.push_back(std::wstring(kind == HOLD_PORTRAIT    ? L"portrait:"
+                                   : kind == HOLD_LANDSCAPE ? L"landscape:"
+                                                            : L"?:") +
+                      HoldName(&holds, i));
+    }
+    return out;
+}
+
+struct HoldListCase {
+    std::string file;
+    std::vector<std::wstring> holds;
+};
+
+// The grammar of "#window": any letter case, anywhere in a line, nested
+// parentheses, blanks kept, the first of a name in a line; an empty value
+// adds nothing. Within a line "#portrait" is tried first; across lines the
+// file's order stands. Every case starts from a list holding "old".
+TEST_F(SettingsTest, HoldListsFollowTheFile)
+{
+    const HoldListCase cases[] = {
+        {"", {}},
+        {"#portrait(Dialer)", {L"portrait:Dialer"}},
+        {"#LANDSCAPE(reader)\r\n", {L"landscape:reader"}},
+        {"any text #Portrait(home) more text\n", {L"portrait:home"}},
+        {"#portrait()\n#landscape()\n", {}},
+        {"#portrait (x)\n#landscape (y)\n", {}},
+        {"#portraits(x)\n#landscap(y)\n", {}},
+        {"#landscape(Tool (beta))", {L"landscape:Tool (beta)"}},
+        {"#portrait( Inbox )\r\n", {L"portrait: Inbox "}},
+        {"#portrait(a) #portrait(b)\n", {L"portrait:a"}},
+        {"#landscape(a) #portrait(b)\n", {L"portrait:b", L"landscape:a"}},
+        {"#landscape(a)\n#portrait(b)\n#landscape(a)\n#portrait(c)",
+         {L"landscape:a", L"portrait:b", L"landscape:a", L"portrait:c"}},
+        {"#landscape(a)\n\n\n#portrait()\n#portrait(b)", {L"landscape:a", L"portrait:b"}},
+        {kDefaultText, {}},
+        {std::string(kDefaultText) + "#landscape(maps)\r\n", {L"landscape:maps"}},
+        // A line counts only to its 255th character.
+        {"#landscape(" + std::string(292, 'x') + ")", {L"landscape:" + std::wstring(244, L'x')}},
+        {std::string(250, ' ') + "#portrait(x)\n", {}},
+    };
+    for (const HoldListCase &c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.file));
+        ASSERT_TRUE(WriteBytes(path, c.file));
+        settings.holds.Clear();
+        settings.holds.Add(L"Pold");
+        Read();
+        EXPECT_EQ(c.holds, Holds(settings.holds));
+    }
+}
+
+// A hold names a window as "#window" does; the two lists are kept apart.
+TEST_F(SettingsTest, HoldsAndWindowsAreListedApart)
+{
+    ASSERT_TRUE(WriteBytes(path, "#window(reader) #landscape(reader) #portrait(dial)\r\n"
+                                 "#window(cprog.exe)\r\n"));
+    Read();
+    EXPECT_EQ((std::vector<std::wstring>{L"reader", L"cprog.exe"}), Strings(settings.windows));
+    EXPECT_EQ((std::vector<std::wstring>{L"portrait:dial", L"landscape:reader"}),
+              Holds(settings.holds));
+}
+
+// At a front change the file is only read: a missing one reads as the
+// default text and stays missing, for the next sensor event to create.
+TEST_F(SettingsTest, FrontChangeReadsAMissingFileAsTheDefaultText)
+{
+    settings.timeout = 300;
+    settings.onlyfor = 1;
+    settings.fdscreenoff = 1;
+    settings.holds.Add(L"Pold");
+    ReadMonitorSettings(path.c_str(), &settings, SETTINGS_LEAVE_MISSING);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(kDefaultWindows, Strings(settings.windows));
+    EXPECT_TRUE(Holds(settings.holds).empty());
+    EXPECT_EQ(1000, settings.timeout);
+    EXPECT_EQ(0, settings.onlyfor);
+    EXPECT_EQ(0, settings.fdscreenoff);
+
+    // A file that exists is read as at a sensor event, and left as it is.
+    const std::string user = "#landscape(reader)\r\n#timeout(250)\r\n#window(mine)\r\n";
+    ASSERT_TRUE(WriteBytes(path, user));
+    ReadMonitorSettings(path.c_str(), &settings, SETTINGS_LEAVE_MISSING);
+    EXPECT_EQ(user, ReadBytes(path));
+    EXPECT_EQ(std::vector<std::wstring>{L"mine"}, Strings(settings.windows));
+    EXPECT_EQ(std::vector<std::wstring>{L"landscape:reader"}, Holds(settings.holds));
+    EXPECT_EQ(250, settings.timeout);
+}
+
+// Reading the default text in place of the file leaves nothing behind.
+TEST_F(SettingsTest, DefaultTextReadInPlaceOfTheFileIsGivenBack)
+{
+    ReadMonitorSettings(path.c_str(), &settings, SETTINGS_LEAVE_MISSING);
+    int before = HeapBlocksInUse();
+    ReadMonitorSettings(path.c_str(), &settings, SETTINGS_LEAVE_MISSING);
+    ReadMonitorSettings(path.c_str(), &settings, SETTINGS_LEAVE_MISSING);
+    ASSERT_GE(before, 0) << "heap cannot be walked";
+    EXPECT_EQ(before, HeapBlocksInUse());
+    EXPECT_FALSE(FileExists(path));
+}
+
 }  // namespace

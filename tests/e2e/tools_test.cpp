@@ -350,6 +350,14 @@ TEST_F(Tools, AppWindowComesToTheForeground)
     PostMessageW(first, APPWIN_ACTIVATE, 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == first; }));
 
+    // Started again, the second comes back to the front, and no other
+    // window of it opens.
+    PROCESS_INFORMATION again = Start(L"\"Calculator\" CalcClass", L"cprog.exe");
+    EXPECT_TRUE(WaitExit(again));
+    EXPECT_EQ(0u, ExitCode(again));
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == second; }));
+    EXPECT_EQ(1, CountLog(L"title=Calculator class=CalcClass"));
+
     PostMessageW(first, WM_CLOSE, 0, 0);
     PostMessageW(second, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitExit(notes));

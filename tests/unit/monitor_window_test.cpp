@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "common/globals.h"
 #include "monitor/monitor.h"
+#include "monitor/orientation.h"
 #include "monitor/sensorlib.h"
 #include "support/phone.h"
 
@@ -146,6 +147,36 @@ TEST_F(MonitorWindowTest, QuietMessagesAnswerZeroAndDoNothing)
     EXPECT_FALSE(QuitPosted());
     EXPECT_TRUE(IsWindow(window));
     EXPECT_EQ(before, ReadBytes(log));
+}
+
+// The front change reaches its handler: a window of this program, held in
+// portrait, comes to the front while the display is in landscape.
+TEST_F(MonitorWindowTest, FrontChangeTurnsToTheHoldOfTheWindowInFront)
+{
+    Create();
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring config = std::wstring(temp) + L"vorn_window_front.txt";
+    ASSERT_TRUE(WriteBytes(config, "#portrait(Held in portrait)\r\n"));
+    std::wstring savedPath = g_monitorConfigPath;
+    lstrcpynW(g_monitorConfigPath, config.c_str(), CONFIG_PATH_CAPACITY);
+    HoldMemory savedMemory = g_holdMemory;
+    HWND held = CreateWindowExW(0, L"STATIC", L"Held in portrait",
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, NULL, NULL,
+                                GetModuleHandleW(NULL), NULL);
+    ASSERT_NE(nullptr, held);
+    SetForegroundWindow(held);
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == held; }));
+    ASSERT_EQ(0, RotationSet(1));
+
+    EXPECT_EQ(0, SendMessageW(window, WMU_FRONT_CHANGE, 0, 0));
+    EXPECT_EQ(1, Count("aygshell 298 code=0"));
+    EXPECT_EQ(0, RotationQuery());
+
+    DestroyWindow(held);
+    g_holdMemory = savedMemory;
+    lstrcpynW(g_monitorConfigPath, savedPath.c_str(), CONFIG_PATH_CAPACITY);
+    DeleteFileW(config.c_str());
 }
 
 TEST_F(MonitorWindowTest, UnloadAndCloseShutDownOnceBetweenThem)

@@ -44,6 +44,7 @@ rotation_name() {
 
 printf '%s' '#window(Camera)
 #window(cprog.exe)
+#landscape(Reader)
 #timeout(300)
 #onlyfor(0)
 #fdscreenoff(2)
@@ -73,17 +74,46 @@ say
 
 bg "$phone/keywatch.exe"
 wait_log "keywatch ready" 1 || true
+# The phone's shell publishes the app in front ("Active Application").
+bg "$phone/shellfront.exe"
+wait_log "shellfront ready" 1 || { say "the shell's publisher did not start"; exit 1; }
 bg "$phone/vorn.exe" "#load"
-wait_log "RegistryNotifyWindow armed" 1 || { say "the monitor did not start"; exit 1; }
-say "vorn.exe #load: the monitor runs and listens to the sensor's registry value."
+wait_log "RegistryNotifyWindow armed" 2 || { say "the monitor did not start"; exit 1; }
+say "vorn.exe #load: the monitor runs; it listens to the sensor's registry value and"
+say "to the app in front, which the phone's shell publishes."
 
-app() {  # app EXE TITLE CLASS: an app comes to the foreground
-  local before
+account_count() { grep -c -- "$1" "$phone/vorn.log" 2>/dev/null || true; }
+
+app() {  # app EXE TITLE CLASS [turns]: an app comes to the foreground (a running
+         # one comes back); with "turns", the front change turns the display
+  local before told turned told_windows was
   before=$(log_count "appwin foreground ")
+  told=$(log_count "aygshell notify posted text=")
+  turned=$(account_count "front change")
+  told_windows=$(log_count "aygshell told the windows")
+  was=$(last_code || true)
   bg "$phone/$1" "$2" "$3"
   wait_log "appwin foreground " $((before + 1)) || true
   say
   say "App in the foreground: \"$2\" (class $3, program $1)"
+  # The shell publishes the change and the monitor is told of it.
+  wait_log "aygshell notify posted text=" $((told + 1)) || say "  (the monitor was not told)"
+  [ "${4:-}" = turns ] || return 0
+  # The front change has been handled once its turn is in the account;
+  # until then a turn step would count that turn as its own.
+  for _ in $(seq 1 200); do
+    [ "$(account_count "front change")" -gt "$turned" ] && break
+    sleep 0.05
+  done
+  local code
+  code=$(last_code || true)
+  if [ "$code" != "${was:-0}" ]; then
+    # A new code: the apps lay themselves out anew before the picture.
+    wait_log "aygshell told the windows" $((told_windows + 1)) 40 || true
+    say "  phone:  display rotation code $code ($(rotation_name "$code")), screen $(last_screen), with no sensor event"
+  else
+    say "  phone:  rotation left as it was"
+  fi
 }
 
 did=""  # what Vorn did at the last turn, for the picture's caption
@@ -122,9 +152,11 @@ say "  (cprog.exe is listed in the configuration: Vorn leaves this app alone)"
 turn 0x10000 "held on its side"
 shot 5 "Listed app: $did"
 
-app appwin.exe "Notes" "NotesApp"
+app appwin.exe "Notes" "NotesApp" turns
+say "  (still on its side: Notes is neither held nor listed, so it comes up turned with the phone)"
+shot 6 "No hold: landscape, no sensor event"
 turn 0x10003 "held upside down"
-shot 6 "$did"
+shot 7 "$did"
 
 say
 say "A quick wobble, played by the driver from a trace: on its side, and upright"
@@ -136,7 +168,15 @@ before=$(log_count "aygshell 298 ")
 if wait_log "aygshell 298 " $((before + 2)) 60; then
   say "  phone:  display rotation codes $(grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 2 | sed 's/.*code=//; s/ .*//' | tr -d '\r' | paste -sd, -) ($(rotation_name "$(last_code)")), screen $(last_screen)"
 fi
-shot 7 "After a wobble: display code $(last_code)"
+shot 8 "After a wobble: display code $(last_code)"
+
+say
+say "#landscape(Reader) holds Reader in landscape, however the phone is held."
+app appwin.exe "Reader" "BookView" turns
+shot 9 "#landscape(Reader) holds landscape"
+app appwin.exe "Inbox" "MailApp" turns
+say "  (Inbox is not held: the display goes back to where the phone points, upright)"
+shot 10 "Left #landscape(Reader): portrait"
 
 say
 say "The phone is laid face down; #fdscreenoff(2) asks for the power key."
@@ -144,14 +184,14 @@ presses_before=$(log_count "keywatch down vk=0xdf")
 "$VORN_WINE" "$phone/sensordrv.exe" set 0x10004 >/dev/null
 if wait_log "keywatch up vk=0xdf" 1; then
   say "  phone:  power key pressed and released ($(( $(log_count "keywatch down vk=0xdf") - presses_before )) press)"
-  shot 8 "Vorn pressed the power key"
+  shot 11 "Vorn pressed the power key"
 else
   say "  phone:  no power key seen"
-  shot 8 "No power key seen"
+  shot 11 "No power key seen"
 fi
 turn 0x10002 "picked up and held upright"
 # The power key put the display to sleep: the screen stays dark.
-shot 9 "${did/the display/it}; screen asleep" --screen-off
+shot 12 "${did/the display/it}; screen asleep" --screen-off
 
 say
 "$VORN_WINE" "$phone/vorn.exe" "#unload"
@@ -171,7 +211,7 @@ say "newest first, in place of the text, as many as fit the screen."
 bg "$phone/vorn.exe" "#CONFIG"
 # Chosen the way the tests choose a menu command (40010: Show log).
 if "$VORN_WINE" "$phone/menucmd.exe" QZSGCFGEDIT 40010 >/dev/null 2>&1; then
-  shot 10 "Power key woke the screen; Show log"
+  shot 13 "Power key woke the screen; Show log"
 else
   say "  (the editor did not show the account)"
 fi
@@ -184,7 +224,7 @@ sed 's/\r$//; s/^/    /' "$phone/vorn.log" 2>/dev/null || say "    (no account w
 say
 sheet="$phone/phone-story.png"
 if [ "${#frames[@]}" -gt 0 ] &&
-   "$VORN_WINE" "$phone/phonepic.exe" sheet "$sheet" "Vorn on the emulated phone: the screen turns with the phone, except in listed apps" "${frames[@]}" >/dev/null 2>&1; then
+   "$VORN_WINE" "$phone/phonepic.exe" sheet "$sheet" "Vorn on the emulated phone: the screen turns with the phone and the app in front, except in listed apps" "${frames[@]}" >/dev/null 2>&1; then
   say "Pictures of each step are in ${phone#"$PWD"/}/ (step-01.png to step-$(printf '%02d' "${#frames[@]}").png);"
   say "the whole story on one sheet: ${sheet#"$PWD"/}"
 else

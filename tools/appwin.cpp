@@ -6,7 +6,9 @@
 //   appwin.exe "<title>" "<class>"
 //
 // It runs until its window is closed. Posting APPWIN_ACTIVATE (WM_APP + 1)
-// to the window brings it to the foreground again.
+// to the window brings it to the foreground again. Started again while its
+// window is there, it brings that window to the foreground and ends, as a
+// phone's app does.
 //
 // The window fills the work area, the screen under the status bar, like a
 // phone's app, again after every turn of the display, and shows which way is
@@ -148,6 +150,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
         return 2;
     }
     LPCWSTR title = argv[1], className = argv[2];
+    HWND running = FindWindowW(className, title);
+    if (running) {
+        PostMessageW(running, APPWIN_ACTIVATE, 0, 0);
+        LocalFree(argv);
+        return 0;
+    }
 
     WNDCLASSW wc;
     ZeroMemory(&wc, sizeof(wc));

@@ -1,10 +1,27 @@
 // Shell library stand-in: registry notifications posted to a window.
 // A watcher thread sleeps on the registry's own change notification and
 // posts the message when the watched value has changed; it never polls.
+// The value is a DWORD (the sensor's position) or a string (the app in
+// front); either is told when it differs from the last one read, and the
+// first one written after a deletion is told whatever it holds.
 #include "../aygshell.h"
 #include "../standin_log.h"
 
 namespace {
+
+// The longest string value the notification holds; a longer one is not
+// told, as an unreadable value is not.
+#define NOTIFY_TEXT_MAX 256
+
+// One reading of the watched value: a DWORD or a string, as the phone's
+// shell and drivers write them.
+struct Reading {
+    BOOL valid;  // a DWORD, or a string of up to NOTIFY_TEXT_MAX characters
+    DWORD type;
+    DWORD value;
+    DWORD length;  // characters of text, the terminator left out
+    WCHAR text[NOTIFY_TEXT_MAX + 2];
+};
 
 struct Watch {
     HKEY key;
@@ -15,16 +32,59 @@ struct Watch {
     UINT message;
     DWORD userData;
     WCHAR valueName[256];
-    DWORD lastValue;
-    BOOL lastValid;
+    Reading last;
 };
 
-BOOL ReadDword(Watch *w, DWORD *value)
+void ReadValue(Watch *w, Reading *r)
 {
-    DWORD type = 0, size = sizeof(*value);
-    return RegQueryValueExW(w->key, w->valueName, NULL, &type, (BYTE *)value, &size) ==
-               ERROR_SUCCESS &&
-           type == REG_DWORD;
+    // One character is kept back for the terminator.
+    DWORD size = sizeof(r->text) - sizeof(WCHAR);
+    r->type = 0;
+    r->value = 0;
+    r->length = 0;
+    LONG rc = RegQueryValueExW(w->key, w->valueName, NULL, &r->type, (BYTE *)r->text, &size);
+    r->valid = FALSE;
+    if (rc != ERROR_SUCCESS)
+        return;
+    if (r->type == REG_DWORD && size == sizeof(DWORD)) {
+        memcpy(&r->value, r->text, sizeof(DWORD));
+        r->valid = TRUE;
+    } else if (r->type == REG_SZ) {
+        // Stored with or without its terminator.
+        DWORD n = size / sizeof(WCHAR);
+        while (n && !r->text[n - 1])
+            --n;
+        r->length = n;
+        r->text[n] = 0;
+        r->valid = n <= NOTIFY_TEXT_MAX;
+    }
+}
+
+BOOL SameReading(const Reading *a, const Reading *b)
+{
+    if (a->type != b->type)
+        return FALSE;
+    if (a->type == REG_DWORD)
+        return a->value == b->value;
+    return a->length == b->length &&
+           memcmp(a->text, b->text, a->length * sizeof(WCHAR)) == 0;
+}
+
+// The text as the call log shows it: ESC, which the shell puts between the
+// two apps' names, as \x1b.
+void LogText(const Reading *r)
+{
+    WCHAR shown[NOTIFY_TEXT_MAX * 4 + 1];
+    DWORD at = 0;
+    for (DWORD i = 0; i < r->length; i++) {
+        if (r->text[i] < 0x20) {
+            at += wsprintfW(shown + at, L"\\x%02x", (unsigned)r->text[i]);
+        } else {
+            shown[at++] = r->text[i];
+        }
+    }
+    shown[at] = 0;
+    StandinLog(L"aygshell notify posted text=\"%ls\"", shown);
 }
 
 BOOL Arm(Watch *w)
@@ -44,14 +104,22 @@ DWORD WINAPI WatchThread(void *param)
         // Re-arm before reading, so that a write between the two is not lost.
         if (!Arm(w))
             break;
-        DWORD value = 0;
-        BOOL valid = ReadDword(w, &value);
-        if (valid && (!w->lastValid || value != w->lastValue)) {
-            PostMessageW(w->window, w->message, (WPARAM)value, (LPARAM)w->userData);
-            StandinLog(L"aygshell notify posted=%lu", (unsigned long)value);
+        Reading now;
+        ReadValue(w, &now);
+        if (now.valid && (!w->last.valid || !SameReading(&now, &w->last))) {
+            // A string's text travels in no parameter: the receiver reads it.
+            DWORD posted = now.type == REG_DWORD ? now.value : 0;
+            PostMessageW(w->window, w->message, (WPARAM)posted, (LPARAM)w->userData);
+            if (now.type == REG_DWORD)
+                StandinLog(L"aygshell notify posted=%lu", (unsigned long)posted);
+            else
+                LogText(&now);
+        } else {
+            // A change of the key that tells nothing: another value, the
+            // same value again, or one deleted or not held.
+            StandinLog(now.valid ? L"aygshell notify unchanged" : L"aygshell notify unreadable");
         }
-        w->lastValue = value;
-        w->lastValid = valid;
+        w->last = now;
     }
     return 0;
 }
@@ -108,7 +176,7 @@ extern "C" HRESULT WINAPI RegistryNotifyWindow(HKEY root, LPCTSTR subKey, LPCTST
         FreeWatch(w);
         return E_FAIL;
     }
-    w->lastValid = ReadDword(w, &w->lastValue);
+    ReadValue(w, &w->last);
     // The watcher runs code of this library: stay loaded even when the
     // caller frees its reference right after registering.
     HMODULE self;

@@ -14,15 +14,24 @@
 //        b. a list that names the foreground app by its title,
 //        c. a list that names it only by its program file, so that every
 //           event walks the running processes;
+//   4. the monitor at a front change: "Active Application" written by the
+//      bench itself (no publisher runs here) once another app is in front,
+//      the display's rotation set; the apps in front are, by turns, one held
+//      in landscape and one that is not (turned back to where the phone
+//      lies, upright), with a hold that names the held app
+//        a. by its title,
+//        b. only by its program file;
 //
-// each of 1 and 3 also as a multiple of 2, then the monitor's processor time
-// over a quiet spell (GetProcessTimes).
+// each of 1, 3 and 4 also as a multiple of 2, then the monitor's processor
+// time over a quiet spell (the times of its threads: this Wine answers
+// GetProcessTimes for another process with the caller's own times).
 //
 //   vorn_bench.exe [events] [idle-seconds]      defaults: 100 and 30
 //
 // It runs its own copy of the program folder (build\benchrun) and needs
 // that no monitor is running.
 #include <windows.h>
+#include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -37,6 +46,9 @@ const wchar_t kSensorKey[] = L"Software\\HTC\\HTCSensor\\GSensor";
 const wchar_t kSensorValue[] = L"EventChanged";
 const wchar_t kDisplayKey[] = L"Software\\EmulatedPhone\\Display";
 const wchar_t kBenchKey[] = L"Software\\EmulatedPhone\\Bench";
+// Where the phone's shell publishes the app in front (HKEY_CURRENT_USER).
+const wchar_t kShellKey[] = L"System\\State\\Shell";
+const wchar_t kFrontValue[] = L"Active Application";
 const UINT kBenchMessage = WM_APP + 7;
 const UINT kAppActivate = WM_APP + 1;  // brings a stand-in app to the foreground
 const int kApps = 20;
@@ -275,17 +287,96 @@ Figures MeasureMonitor(int events)
     return f;
 }
 
-LONGLONG CpuTicks100ns(HANDLE process)
+// 4. The monitor at a front change: "Active Application" written, rotation
+// set. Each change brings the other of two apps to the front first (not
+// timed), then tells it.
+bool BringToFront(HWND window);
+
+bool WriteFrontApp(const std::wstring &text)
 {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return -1;
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kShellKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key,
+                        NULL) != ERROR_SUCCESS)
+        return false;
+    LONG rc = RegSetValueExW(key, kFrontValue, 0, REG_SZ, (const BYTE *)text.c_str(),
+                             (DWORD)(text.size() + 1) * sizeof(WCHAR));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+Figures MeasureFrontChange(int events, HWND held, HWND other)
+{
+    Figures f;
+    HKEY display = OpenForNotify(kDisplayKey);
+    HANDLE changed = CreateEventW(NULL, FALSE, FALSE, NULL);
+    for (int i = 0; i < events; i++) {
+        // The held app turns the display to landscape (code 1 or 3, the
+        // last side the phone lay on); the other one turns it back to the
+        // upright phone's portrait (code 0).
+        bool toHeld = i % 2 == 0;
+        if (!BringToFront(toHeld ? held : other)) {
+            f.lost++;
+            continue;
+        }
+        Arm(display, changed);
+        LONGLONG start = Now();
+        WriteFrontApp(toHeld ? L"Bench app 1\x1b" + std::wstring(kFrontTitle)
+                             : std::wstring(kFrontTitle) + L"\x1b" L"Bench app 1");
+        LONGLONG got = 0;
+        DWORD begin = GetTickCount();
+        while (GetTickCount() - begin < 5000) {
+            if (WaitForSingleObject(changed, 5000) != WAIT_OBJECT_0)
+                break;
+            DWORD code = ReadDword(kDisplayKey, L"Rotation");
+            if (toHeld ? code == 1 || code == 3 : code == 0) {
+                got = Now();
+                break;
+            }
+            Arm(display, changed);
+        }
+        if (got)
+            f.ms.push_back(Ms(got - start));
+        else
+            f.lost++;
+    }
+    CloseHandle(changed);
+    RegCloseKey(display);
+    return f;
+}
+
+double CpuMs(const FILETIME &kernel, const FILETIME &user)
+{
     ULARGE_INTEGER k, u;
     k.LowPart = kernel.dwLowDateTime;
     k.HighPart = kernel.dwHighDateTime;
     u.LowPart = user.dwLowDateTime;
     u.HighPart = user.dwHighDateTime;
-    return (LONGLONG)(k.QuadPart + u.QuadPart);
+    return (double)(k.QuadPart + u.QuadPart) / 10000.0;
+}
+
+// The processor time of a process, in ms, as the sum of its threads' times;
+// -1 when they cannot be read.
+double ProcessCpuMs(DWORD processId)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    double sum = 0;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more;
+         more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != processId)
+            continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        FILETIME created, exited, kernel, user;
+        if (thread && GetThreadTimes(thread, &created, &exited, &kernel, &user))
+            sum += CpuMs(kernel, user);
+        if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return sum;
 }
 
 bool CopyProgramFolder(const std::wstring &from, const std::wstring &to)
@@ -406,6 +497,14 @@ struct MonitorRow {
     const char *config;
 };
 
+// One front-change row: the hold that names the foreground app.
+const MonitorRow kFrontRows[] = {
+    {"front change, hold names the title", "#timeout(0)\r\n"
+                                            "#landscape(Bench Front)\r\n"},
+    {"front change, hold needs the program name", "#timeout(0)\r\n"
+                                                  "#landscape(benchfront.exe)\r\n"},
+};
+
 const MonitorRow kMonitorRows[] = {
     {"monitor, empty window list", "#timeout(0)\r\n"},
     {"monitor, list names the app by its title", "#timeout(0)\r\n#onlyfor(1)\r\n"
@@ -495,13 +594,22 @@ int wmain(int argc, wchar_t **argv)
         Report(row.what, MeasureMonitor(events), notification);
     }
 
+    // The phone lies upright for the front changes: the app that is not
+    // held turns the display back to portrait. The sensor's event is let
+    // settle first.
+    WriteDword(kSensorKey, kSensorValue, 0x10002);
+    Sleep(500);
+    for (const MonitorRow &row : kFrontRows) {
+        WriteConfig(folder, row.config);
+        Report(row.what, MeasureFrontChange(events, apps.front, apps.windows[0]), notification);
+    }
+
     Sleep(1000);  // let the last event settle before the quiet spell
-    LONGLONG before = CpuTicks100ns(pi.hProcess);
+    double before = ProcessCpuMs(pi.dwProcessId);
     Sleep((DWORD)idleSeconds * 1000);
-    LONGLONG after = CpuTicks100ns(pi.hProcess);
+    double after = ProcessCpuMs(pi.dwProcessId);
     printf("%-44s %.3f ms over %d s (%.3f ms before it, since start)\n",
-           "monitor CPU time while the phone lies still", (after - before) / 10000.0,
-           idleSeconds, before / 10000.0);
+           "monitor CPU time while the phone lies still", after - before, idleSeconds, before);
 
     HWND window = FindWindowW(L"QZGSENSOR_CLASS", NULL);
     if (window)
@@ -513,5 +621,10 @@ int wmain(int argc, wchar_t **argv)
     EndApps(&apps);
     DeleteValue(kSensorKey, kSensorValue);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kBenchKey);
+    HKEY front;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kShellKey, 0, KEY_SET_VALUE, &front) == ERROR_SUCCESS) {
+        RegDeleteValueW(front, kFrontValue);
+        RegCloseKey(front);
+    }
     return 0;
 }

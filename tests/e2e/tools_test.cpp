@@ -1,7 +1,10 @@
-// The emulated phone's own parts: the sensor driver tool, the stand-in app,
-// the picture tool and the sensor library stand-in with its failing variants.
+// The emulated phone's own parts: the sensor driver tool, the shell's
+// publisher of the app in front, the stand-in app, the picture tool, the
+// shell library's registry notification and the sensor library stand-in
+// with its failing variants.
 #include <string>
 #include <vector>
+#include "aygshell.h"
 #include "support/phone.h"
 #include "tools/phoneframe.h"
 
@@ -200,6 +203,117 @@ TEST_F(Tools, SensorDriverPlaysNothingOfABadTrace)
     EXPECT_TRUE(DriverLog().empty());
 }
 
+// --- The shell's publisher of the app in front ---------------------------------
+
+// "Active Application" as the publisher writes it: the previous app's title,
+// ESC, the new one's.
+std::wstring Front(const std::wstring &previous, const std::wstring &now)
+{
+    return previous + L"\x1b" + now;
+}
+
+class ShellFront : public Tools {
+protected:
+    // Starts a stand-in app and waits until it is in front and done with its
+    // own start: an app that brings itself to the front after another was
+    // asked to come would take the front back.
+    HWND OpenApp(const std::wstring &title, const std::wstring &className)
+    {
+        int before = CountLog(L"appwin foreground ");
+        Start(L"\"" + title + L"\" \"" + className + L"\"", L"appwin.exe");
+        HWND window = NULL;
+        EXPECT_TRUE(WaitUntil([&] {
+            window = FindWindowW(className.c_str(), title.c_str());
+            return window && CountLog(L"appwin foreground ") > before &&
+                   GetForegroundWindow() == window;
+        })) << "the app did not come to the front";
+        return window;
+    }
+
+    void Activate(HWND window)
+    {
+        PostMessageW(window, APPWIN_ACTIVATE, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == window; }))
+            << "the app did not come back to the front";
+    }
+};
+
+TEST_F(ShellFront, PublishesEachAppThatComesToTheFront)
+{
+    HWND inbox = OpenApp(L"Inbox", L"MailApp");
+    ASSERT_NE(nullptr, inbox);
+    StartPublisher();
+    EXPECT_EQ(1, CountLog(L"shellfront ready front=\"Inbox\""));
+
+    // Nothing is published at start: the first value tells the first change.
+    HWND notes = OpenApp(L"Notes", L"NotesApp");
+    ASSERT_NE(nullptr, notes);
+    EXPECT_TRUE(WaitUntil([&] { return FrontApp() == Front(L"Inbox", L"Notes"); }))
+        << Narrow(FrontApp());
+
+    Activate(inbox);
+    EXPECT_TRUE(WaitUntil([&] { return FrontApp() == Front(L"Notes", L"Inbox"); }))
+        << Narrow(FrontApp());
+
+    // Long titles are cut, so that the value fits what a notification holds.
+    std::wstring longTitle(200, L'r');
+    ASSERT_NE(nullptr, OpenApp(longTitle, L"LongApp"));
+    EXPECT_TRUE(WaitUntil([&] { return FrontApp() == Front(L"Inbox", longTitle.substr(0, 127)); }))
+        << Narrow(FrontApp());
+    Activate(notes);
+    EXPECT_TRUE(WaitUntil([&] {
+        return FrontApp() == Front(longTitle.substr(0, 127), L"Notes");
+    })) << Narrow(FrontApp());
+
+    // One write per change, each as it happened.
+    std::vector<std::wstring> published;
+    for (const std::wstring &line : CallLog())
+        if (line.rfind(L"shellfront front ", 0) == 0)
+            published.push_back(line);
+    std::wstring cut(127, L'r');
+    std::vector<std::wstring> expected = {
+        L"shellfront front \"Inbox\" -> \"Notes\"",
+        L"shellfront front \"Notes\" -> \"Inbox\"",
+        L"shellfront front \"Inbox\" -> \"" + cut + L"\"",
+        L"shellfront front \"" + cut + L"\" -> \"Notes\"",
+    };
+    EXPECT_EQ(expected, published);
+}
+
+TEST_F(ShellFront, PublishesNoForegroundOfNone)
+{
+    HWND window = OpenApp(L"Notes", L"NotesApp");
+    ASSERT_NE(nullptr, window);
+    PROCESS_INFORMATION notes = started.back();
+    StartPublisher();
+    // The only app ends: nothing is in front.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitExit(notes));
+    ASSERT_TRUE(WaitUntil([] { return GetForegroundWindow() == NULL; }))
+        << "a window is still in front";
+    // The publisher looks every 20 ms: many looks find nothing to publish.
+    EXPECT_FALSE(WaitUntil([&] { return Publications() > 0; }, 500));
+    EXPECT_EQ(L"", FrontApp());
+
+    // The next app is told against the last one that was in front.
+    ASSERT_NE(nullptr, OpenApp(L"Inbox", L"MailApp"));
+    EXPECT_TRUE(WaitUntil([&] { return FrontApp() == Front(L"Notes", L"Inbox"); }))
+        << Narrow(FrontApp());
+    EXPECT_EQ(1, Publications());
+}
+
+TEST_F(ShellFront, RefusesArguments)
+{
+    for (const wchar_t *args : {L"x", L"run now"}) {
+        SCOPED_TRACE(Narrow(args));
+        ToolRun run = Run(L"shellfront.exe", args);
+        EXPECT_EQ(2u, run.exitCode);
+        EXPECT_NE("", run.errors) << "says nothing";
+    }
+    EXPECT_EQ(0, CountLog(L"shellfront "));
+    EXPECT_EQ(L"", FrontApp());
+}
+
 DWORD ProcessOf(HWND window)
 {
     DWORD pid = 0;
@@ -235,6 +349,14 @@ TEST_F(Tools, AppWindowComesToTheForeground)
     // Asked to, the first comes back to the front.
     PostMessageW(first, APPWIN_ACTIVATE, 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == first; }));
+
+    // Started again, the second comes back to the front, and no other
+    // window of it opens.
+    PROCESS_INFORMATION again = Start(L"\"Calculator\" CalcClass", L"cprog.exe");
+    EXPECT_TRUE(WaitExit(again));
+    EXPECT_EQ(0u, ExitCode(again));
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == second; }));
+    EXPECT_EQ(1, CountLog(L"title=Calculator class=CalcClass"));
 
     PostMessageW(first, WM_CLOSE, 0, 0);
     PostMessageW(second, WM_CLOSE, 0, 0);
@@ -429,6 +551,232 @@ TEST_F(Tools, MenuCommandReachesTheEditor)
         EXPECT_NE("", run.errors) << "says nothing";
     }
     EXPECT_TRUE(IsWindowVisible(view)) << "a usage error chose a command";
+}
+
+// --- The shell library's registry notification ---------------------------------
+
+#define NOTIFY_KEY L"Software\\EmulatedPhone\\NotifyTest"
+#define NOTIFY_MESSAGE (WM_APP + 40)
+#define NOTIFY_USER 77
+
+// Messages of the notification, as the window got them: the test's waits
+// pump this thread's messages.
+std::vector<MSG> g_told;
+
+LRESULT CALLBACK RecordNotification(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == NOTIFY_MESSAGE) {
+        MSG msg = {window, message, wParam, lParam, 0, {0, 0}};
+        g_told.push_back(msg);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// RegistryNotifyWindow of the program folder's shell library, watching one
+// value of a key of this test, with messages to a window of this thread.
+class ShellNotification : public PhoneTest {
+protected:
+    void SetUp() override
+    {
+        PhoneTest::SetUp();
+        RegDeleteKeyW(HKEY_CURRENT_USER, NOTIFY_KEY);
+        module = LoadLibraryW(Path(L"aygshell.dll").c_str());
+        ASSERT_NE(nullptr, module);
+        notify = (PFN_RegistryNotifyWindow)(void *)GetProcAddress(module,
+                                                                  "RegistryNotifyWindow");
+        close = (PFN_RegistryCloseNotification)(void *)GetProcAddress(
+            module, "RegistryCloseNotification");
+        ASSERT_NE(nullptr, notify);
+        ASSERT_NE(nullptr, close);
+        window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL,
+                                 NULL);
+        ASSERT_NE(nullptr, window);
+        SetWindowLongPtrW(window, GWLP_WNDPROC, (LONG_PTR)RecordNotification);
+        g_told.clear();
+    }
+
+    void TearDown() override
+    {
+        if (handle)
+            close(handle);
+        if (window)
+            DestroyWindow(window);
+        if (module)
+            FreeLibrary(module);
+        RegDeleteKeyW(HKEY_CURRENT_USER, NOTIFY_KEY);
+        PhoneTest::TearDown();
+    }
+
+    void Register()
+    {
+        ASSERT_EQ(S_OK, notify(HKEY_CURRENT_USER, NOTIFY_KEY, L"Watched", window, NOTIFY_MESSAGE,
+                               NOTIFY_USER, NULL, &handle));
+    }
+
+    static void Write(const std::function<void(HKEY)> &change)
+    {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, NOTIFY_KEY, 0, NULL, 0,
+                                                 KEY_SET_VALUE, NULL, &key, NULL));
+        change(key);
+        RegCloseKey(key);
+    }
+
+    // Lines of the watcher, one for each change of the key it has seen.
+    std::vector<std::wstring> WatcherLines() const
+    {
+        std::vector<std::wstring> lines;
+        for (const std::wstring &line : CallLog())
+            if (line.rfind(L"aygshell notify ", 0) == 0)
+                lines.push_back(line);
+        return lines;
+    }
+
+    // Changes the key and waits until the watcher has looked at it; its
+    // line then. The message, if any, was posted before the line.
+    std::wstring Change(const std::function<void(HKEY)> &change)
+    {
+        size_t before = WatcherLines().size();
+        Write(change);
+        std::vector<std::wstring> lines;
+        EXPECT_TRUE(WaitUntil([&] { return (lines = WatcherLines()).size() > before; }, 5000))
+            << "the watcher saw no change";
+        EXPECT_EQ(before + 1, lines.size());
+        return lines.size() > before ? lines[before] : L"";
+    }
+
+    // Messages of the notification waiting for this thread.
+    std::vector<MSG> Told()
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        std::vector<MSG> told;
+        told.swap(g_told);
+        return told;
+    }
+
+    HMODULE module = NULL;
+    PFN_RegistryNotifyWindow notify = NULL;
+    PFN_RegistryCloseNotification close = NULL;
+    HWND window = NULL;
+    HREGNOTIFY handle = NULL;
+};
+
+void WriteText(HKEY key, const std::wstring &text)
+{
+    RegSetValueExW(key, L"Watched", 0, REG_SZ, (const BYTE *)text.c_str(),
+                   (DWORD)(text.size() + 1) * sizeof(WCHAR));
+}
+
+// Another value of the watched key, a new text each time.
+void WriteOther(HKEY key)
+{
+    static int n = 0;
+    std::wstring text = std::to_wstring(++n);
+    RegSetValueExW(key, L"Other", 0, REG_SZ, (const BYTE *)text.c_str(),
+                   (DWORD)(text.size() + 1) * sizeof(WCHAR));
+}
+
+struct NotifyStep {
+    const char *what;
+    // Each action changes the key once, so that the watcher looks once. The
+    // registry tells no write of the same bytes: the same value again comes
+    // with a write of another value of the key.
+    enum { kText, kTextAgain, kDword, kDwordAgain, kDelete, kOtherValue } action;
+    std::wstring text;
+    DWORD value;
+    const wchar_t *line;  // the watcher's line; "posted" ones post the message
+};
+
+TEST_F(ShellNotification, TellsEachChangeOfAStringOrDwordOnce)
+{
+    const std::wstring two = L"Inbox\x1bNotes", back = L"Notes\x1bInbox";
+    const std::wstring longest(256, L'a'), tooLong(257, L'a');
+    const NotifyStep steps[] = {
+        {"a first string", NotifyStep::kText, two, 0,
+         L"aygshell notify posted text=\"Inbox\\x1bNotes\""},
+        {"the same text again", NotifyStep::kTextAgain, two, 0, L"aygshell notify unchanged"},
+        {"another value of the key", NotifyStep::kOtherValue, L"", 0,
+         L"aygshell notify unchanged"},
+        {"a changed string", NotifyStep::kText, back, 0,
+         L"aygshell notify posted text=\"Notes\\x1bInbox\""},
+        {"the value deleted", NotifyStep::kDelete, L"", 0, L"aygshell notify unreadable"},
+        {"the same text after the deletion", NotifyStep::kText, back, 0,
+         L"aygshell notify posted text=\"Notes\\x1bInbox\""},
+        {"the longest string held", NotifyStep::kText, longest, 0, nullptr},
+        {"the longest string again", NotifyStep::kTextAgain, longest, 0,
+         L"aygshell notify unchanged"},
+        {"a string too long to hold", NotifyStep::kText, tooLong, 0,
+         L"aygshell notify unreadable"},
+        {"the longest string after it", NotifyStep::kText, longest, 0, nullptr},
+        {"an empty string", NotifyStep::kText, L"", 0, L"aygshell notify posted text=\"\""},
+        {"a DWORD in its place", NotifyStep::kDword, L"", 0x10000,
+         L"aygshell notify posted=65536"},
+        {"the same DWORD again", NotifyStep::kDwordAgain, L"", 0x10000,
+         L"aygshell notify unchanged"},
+        {"its digits as a string", NotifyStep::kText, L"65536", 0,
+         L"aygshell notify posted text=\"65536\""},
+        {"the DWORD deleted", NotifyStep::kDelete, L"", 0, L"aygshell notify unreadable"},
+        {"the same DWORD after the deletion", NotifyStep::kDword, L"", 0x10000,
+         L"aygshell notify posted=65536"},
+    };
+    Register();
+    for (const NotifyStep &step : steps) {
+        SCOPED_TRACE(step.what);
+        std::wstring line = Change([&](HKEY key) {
+            switch (step.action) {
+            case NotifyStep::kText:
+                WriteText(key, step.text);
+                break;
+            case NotifyStep::kTextAgain:
+                WriteText(key, step.text);
+                WriteOther(key);
+                break;
+            case NotifyStep::kDword:
+            case NotifyStep::kDwordAgain:
+                RegSetValueExW(key, L"Watched", 0, REG_DWORD, (const BYTE *)&step.value,
+                               sizeof(step.value));
+                if (step.action == NotifyStep::kDwordAgain)
+                    WriteOther(key);
+                break;
+            case NotifyStep::kDelete:
+                RegDeleteValueW(key, L"Watched");
+                break;
+            case NotifyStep::kOtherValue:
+                WriteOther(key);
+                break;
+            }
+        });
+        std::wstring expected = step.line ? step.line
+                                          : L"aygshell notify posted text=\"" + step.text + L"\"";
+        EXPECT_EQ(expected, line);
+        std::vector<MSG> told = Told();
+        if (expected.find(L"posted") == std::wstring::npos) {
+            EXPECT_TRUE(told.empty()) << "told";
+            continue;
+        }
+        ASSERT_EQ(1u, told.size());
+        // A DWORD comes in the first parameter; a string is read by the
+        // receiver.
+        EXPECT_EQ(step.action == NotifyStep::kDword ? step.value : 0u, (DWORD)told[0].wParam);
+        EXPECT_EQ((LPARAM)NOTIFY_USER, told[0].lParam);
+    }
+}
+
+TEST_F(ShellNotification, ValueHeldAtRegistrationIsNotToldAgain)
+{
+    Write([](HKEY key) { WriteText(key, L"Inbox\x1bNotes"); });
+    Register();
+    EXPECT_EQ(L"aygshell notify unchanged", Change([](HKEY key) {
+                  WriteText(key, L"Inbox\x1bNotes");
+                  WriteOther(key);
+              }));
+    EXPECT_TRUE(Told().empty());
+    EXPECT_EQ(L"aygshell notify posted text=\"Notes\\x1bInbox\"",
+              Change([](HKEY key) { WriteText(key, L"Notes\x1bInbox"); }));
+    EXPECT_EQ(1u, Told().size());
 }
 
 typedef HANDLE(WINAPI *OpenFn)(DWORD);

@@ -304,6 +304,12 @@ void PhoneTest::SetUp()
     // The phone starts upright, its display in portrait with code 0, whatever
     // an earlier test left.
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, DISPLAY_KEY);
+    // No app in front published yet.
+    HKEY shell;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SHELL_KEY, 0, KEY_SET_VALUE, &shell) == ERROR_SUCCESS) {
+        RegDeleteValueW(shell, FRONT_VALUE);
+        RegCloseKey(shell);
+    }
     ASSERT_TRUE(ResetScreen()) << "the screen cannot be set to 480x640";
 }
 
@@ -397,6 +403,33 @@ PROCESS_INFORMATION PhoneTest::StartMonitor()
     // the first would let a sensor write race the second.
     EXPECT_TRUE(WaitLog(L"RegistryNotifyWindow armed", armed + 2));
     return p;
+}
+
+PROCESS_INFORMATION PhoneTest::StartPublisher()
+{
+    PROCESS_INFORMATION p = Start(L"", L"shellfront.exe");
+    EXPECT_TRUE(WaitLog(L"shellfront ready")) << "the publisher did not start";
+    return p;
+}
+
+std::wstring PhoneTest::FrontApp() const
+{
+    WCHAR text[512];
+    DWORD size = sizeof(text) - sizeof(WCHAR), type = 0;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, SHELL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return L"";
+    LONG rc = RegQueryValueExW(key, FRONT_VALUE, NULL, &type, (BYTE *)text, &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ)
+        return L"";
+    text[size / sizeof(WCHAR)] = 0;
+    return text;
+}
+
+int PhoneTest::Publications() const
+{
+    return CountLog(L"shellfront front ");
 }
 
 std::vector<std::wstring> PhoneTest::CallLog() const

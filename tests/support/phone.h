@@ -11,6 +11,9 @@
 #define SENSOR_KEY L"Software\\HTC\\HTCSensor\\GSensor"
 #define SENSOR_VALUE L"EventChanged"
 #define DISPLAY_KEY L"Software\\EmulatedPhone\\Display"
+// Where the phone's shell publishes the app in front (HKEY_CURRENT_USER).
+#define SHELL_KEY L"System\\State\\Shell"
+#define FRONT_VALUE L"Active Application"
 
 // Waits until done() holds or ms have passed, pumping this thread's
 // messages meanwhile. Returns the last answer of done().
@@ -103,6 +106,15 @@ protected:
     std::vector<std::wstring> CallLog() const;
     int CountLog(const std::wstring &text) const;
     bool WaitLog(const std::wstring &text, int count = 1, DWORD ms = 10000);
+
+    // The shell's publisher of the app in front (shellfront.exe): started,
+    // it has taken its first look at the foreground once this returns. Only
+    // tests of front changes start it: with it, every app switch is one.
+    PROCESS_INFORMATION StartPublisher();
+    // "Active Application" as published: the previous app's title, ESC and
+    // the new one's; "" while none is published.
+    std::wstring FrontApp() const;
+    int Publications() const;  // front changes the publisher has written so far
 
     // Sensor and display state of the emulated phone.
     void SetSensor(DWORD value);

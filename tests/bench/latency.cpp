@@ -39,6 +39,7 @@
 #include <string>
 #include <vector>
 #include "aygshell.h"
+#include "support/cputime.h"
 
 namespace {
 
@@ -252,6 +253,23 @@ Figures MeasureShellNotification(const std::wstring &folder, int events)
     return f;
 }
 
+// The moment the display holds one of the codes (bit N of codes for code N),
+// from the display state's change notification armed before the write; 0
+// when it does not within 5 s.
+LONGLONG WaitForDisplayCode(HKEY display, HANDLE changed, unsigned codes)
+{
+    DWORD begin = GetTickCount();
+    while (GetTickCount() - begin < 5000) {
+        if (WaitForSingleObject(changed, 5000) != WAIT_OBJECT_0)
+            return 0;
+        DWORD code = ReadDword(kDisplayKey, L"Rotation");
+        if (code < 32 && (codes & (1u << code)))
+            return Now();
+        Arm(display, changed);
+    }
+    return 0;
+}
+
 // 3. The monitor: "EventChanged" written, rotation set.
 Figures MeasureMonitor(int events)
 {
@@ -266,17 +284,7 @@ Figures MeasureMonitor(int events)
         Arm(display, changed);
         LONGLONG start = Now();
         WriteDword(kSensorKey, kSensorValue, value);
-        LONGLONG got = 0;
-        DWORD begin = GetTickCount();
-        while (GetTickCount() - begin < 5000) {
-            if (WaitForSingleObject(changed, 5000) != WAIT_OBJECT_0)
-                break;
-            if (ReadDword(kDisplayKey, L"Rotation") == code) {
-                got = Now();
-                break;
-            }
-            Arm(display, changed);
-        }
+        LONGLONG got = WaitForDisplayCode(display, changed, 1u << code);
         if (got)
             f.ms.push_back(Ms(got - start));
         else
@@ -322,18 +330,7 @@ Figures MeasureFrontChange(int events, HWND held, HWND other)
         LONGLONG start = Now();
         WriteFrontApp(toHeld ? L"Bench app 1\x1b" + std::wstring(kFrontTitle)
                              : std::wstring(kFrontTitle) + L"\x1b" L"Bench app 1");
-        LONGLONG got = 0;
-        DWORD begin = GetTickCount();
-        while (GetTickCount() - begin < 5000) {
-            if (WaitForSingleObject(changed, 5000) != WAIT_OBJECT_0)
-                break;
-            DWORD code = ReadDword(kDisplayKey, L"Rotation");
-            if (toHeld ? code == 1 || code == 3 : code == 0) {
-                got = Now();
-                break;
-            }
-            Arm(display, changed);
-        }
+        LONGLONG got = WaitForDisplayCode(display, changed, toHeld ? (1u << 1) | (1u << 3) : 1u);
         if (got)
             f.ms.push_back(Ms(got - start));
         else
@@ -342,41 +339,6 @@ Figures MeasureFrontChange(int events, HWND held, HWND other)
     CloseHandle(changed);
     RegCloseKey(display);
     return f;
-}
-
-double CpuMs(const FILETIME &kernel, const FILETIME &user)
-{
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return (double)(k.QuadPart + u.QuadPart) / 10000.0;
-}
-
-// The processor time of a process, in ms, as the sum of its threads' times;
-// -1 when they cannot be read.
-double ProcessCpuMs(DWORD processId)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    double sum = 0;
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more;
-         more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != processId)
-            continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
-        FILETIME created, exited, kernel, user;
-        if (thread && GetThreadTimes(thread, &created, &exited, &kernel, &user))
-            sum += CpuMs(kernel, user);
-        if (thread)
-            CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
-    return sum;
 }
 
 bool CopyProgramFolder(const std::wstring &from, const std::wstring &to)

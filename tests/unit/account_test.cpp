@@ -8,6 +8,7 @@
 #include "common/config.h"
 #include "monitor/account.h"
 #include "support/phone.h"
+#include "unit/clock_time.h"
 
 namespace {
 
@@ -444,16 +445,6 @@ std::string WholeLinesUpTo(const std::string &bytes, int last)
     if (previous != last)
         return "the last line is " + std::to_string(previous);
     return "";
-}
-
-bool IsClockTime(const std::string &text)
-{
-    if (text.size() != 8 || text[2] != ':' || text[5] != ':')
-        return false;
-    for (int i : {0, 1, 3, 4, 6, 7})
-        if (!isdigit((unsigned char)text[i]))
-            return false;
-    return atoi(text.c_str()) < 24 && atoi(text.c_str() + 3) < 60 && atoi(text.c_str() + 6) < 61;
 }
 
 // "" when bytes is the line that says older lines were dropped, then the

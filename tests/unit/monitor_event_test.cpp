@@ -16,6 +16,7 @@
 #include "monitor/monitor.h"
 #include "monitor/orientation.h"
 #include "support/phone.h"
+#include "unit/clock_time.h"
 
 namespace {
 
@@ -492,16 +493,6 @@ protected:
         ForegroundEventTest::TearDown();
     }
 };
-
-bool IsClockTime(const std::string &text)
-{
-    if (text.size() != 8 || text[2] != ':' || text[5] != ':')
-        return false;
-    for (int i : {0, 1, 3, 4, 6, 7})
-        if (!isdigit((unsigned char)text[i]))
-            return false;
-    return atoi(text.c_str()) < 24 && atoi(text.c_str() + 3) < 60 && atoi(text.c_str() + 6) < 61;
-}
 
 TEST_P(SensorEventAccountTest, OneLineSaysWhatDecidedAndWhatVornDid)
 {

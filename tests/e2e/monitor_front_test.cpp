@@ -313,6 +313,20 @@ TEST_P(MonitorFrontBurstTest, EndsInTheStateTheLastChangeAsksFor)
     for (int i = 0; i < BURST; i++)
         Bring(i % 2 ? last : other);
     EXPECT_EQ(told + BURST, Told());
+    // Under Wine the front may still pass between the two apps for a moment
+    // after the last change, and the publisher tells that too: the burst is
+    // over once the last app is in front and nothing more is told for a
+    // while.
+    EXPECT_TRUE(WaitUntil([&] {
+        int now = Told();
+        DWORD since = GetTickCount();
+        while (GetTickCount() - since < 300) {
+            if (Told() != now || GetForegroundWindow() != last)
+                return false;
+            Sleep(20);
+        }
+        return true;
+    })) << "the front did not settle after the burst";
     // A sensor event behind the burst: once it is handled, every change is.
     // It finds the display already in the last change's state. (While an
     // app takes the front from another, Wine has none in front for a
@@ -324,7 +338,10 @@ TEST_P(MonitorFrontBurstTest, EndsInTheStateTheLastChangeAsksFor)
     EXPECT_NE(std::string::npos,
               account.back().find("the display already held code " + std::to_string(c.code)))
         << account.back();
-    const std::string &lastChange = account[account.size() - 2];
+    std::string lastChange;
+    for (size_t i = account.size() - 1; i-- > 0 && lastChange.empty();)
+        if (account[i].find("front change") != std::string::npos)
+            lastChange = account[i];
     EXPECT_NE(std::string::npos, lastChange.find("front change")) << lastChange;
     EXPECT_NE(std::string::npos,
               lastChange.find(c.endsOnReader ? "\"Reader\"" : "\"Notes\""))

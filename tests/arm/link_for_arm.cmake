@@ -257,10 +257,12 @@ file(SIZE "${image}" size)
 
 # ---- the same with the resources ----------------------------------------------
 # llvm-rc writes the compiled resources; ld.lld takes them as they are.
+# llvm-rc reads a word that begins with a slash as an option, and a path as
+# /check/... or /dev/... begins like its /C and /D: "--" ends the options.
 get_filename_component(resource_dir "${RESOURCES}" DIRECTORY)
 execute_process(COMMAND "${RC}" /I "${resource_dir}" /I /usr/share/mingw-w64/include
                         /D UNICODE /D _UNICODE /D _WIN32_WCE=0x502
-                        /FO "${OUT}/vorn.res" "${RESOURCES}"
+                        /FO "${OUT}/vorn.res" -- "${RESOURCES}"
                 RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(failed OR NOT EXISTS "${OUT}/vorn.res")
   message("${output}")

@@ -13,7 +13,7 @@
 //        a. an empty window list,
 //        b. a list that names the foreground app by its title,
 //        c. a list that names it only by its program file, so that every
-//           event walks the running processes;
+//           event looks up the program of the app's process;
 //   4. the monitor at a front change: "Active Application" written by the
 //      bench itself (no publisher runs here) once another app is in front,
 //      the display's rotation set; the apps in front are, by turns, one held
@@ -22,9 +22,12 @@
 //        a. by its title,
 //        b. only by its program file;
 //
-// each of 1, 3 and 4 also as a multiple of 2, then the monitor's processor
-// time over a quiet spell (the times of its threads: this Wine answers
-// GetProcessTimes for another process with the caller's own times).
+// each of 1, 3 and 4 also as a multiple of 2. The figures are taken in
+// rounds, every row by turns in each round, and every timed write comes
+// after the same short pause (see kRestMs and the rounds in wmain). Then
+// the monitor's processor time over a quiet spell (the times of its
+// threads: this Wine answers GetProcessTimes for another process with the
+// caller's own times).
 //
 //   vorn_bench.exe [events] [idle-seconds]      defaults: 100 and 30
 //
@@ -47,12 +50,16 @@ const wchar_t kSensorKey[] = L"Software\\HTC\\HTCSensor\\GSensor";
 const wchar_t kSensorValue[] = L"EventChanged";
 const wchar_t kDisplayKey[] = L"Software\\EmulatedPhone\\Display";
 const wchar_t kBenchKey[] = L"Software\\EmulatedPhone\\Bench";
+// The bare notification's own key: it wakes for any value of its key, and
+// the shell library's figure writes into kBenchKey between its rounds.
+const wchar_t kWakeKey[] = L"Software\\EmulatedPhone\\BenchWake";
 // Where the phone's shell publishes the app in front (HKEY_CURRENT_USER).
 const wchar_t kShellKey[] = L"System\\State\\Shell";
 const wchar_t kFrontValue[] = L"Active Application";
 const UINT kBenchMessage = WM_APP + 7;
 const UINT kAppActivate = WM_APP + 1;  // brings a stand-in app to the foreground
 const int kApps = 20;
+const int kRounds = 10;
 
 // The app in the foreground while the monitor is measured, and how the
 // window lists name it.
@@ -70,6 +77,17 @@ LONGLONG Now()
     QueryPerformanceCounter(&t);
     return t.QuadPart;
 }
+
+// Every timed write comes after the same pause. A front change can only be
+// timed after another app has come to the front, which takes Wine a few
+// polls; a machine that has just idled wakes a process more slowly (here
+// the notification's round trip goes from about 0.15 to 0.29 ms, the
+// sensor event from about 0.5 to 0.8 ms), so writes back to back would
+// compare a warm path with a cold one. A phone in the hand also meets each
+// event after a pause.
+const DWORD kRestMs = 10;
+
+void Rest() { Sleep(kRestMs); }
 
 std::wstring Folder(const std::wstring &path) { return path.substr(0, path.find_last_of(L'\\')); }
 
@@ -156,8 +174,9 @@ void Report(const char *what, Figures f, double reference)
 // 1. Registry change notification: write, waiting thread woken.
 struct WakeRun {
     HKEY key;
-    HANDLE changed, armed, woke, done;
+    HANDLE changed, armed, woke, done, thread;
     LONGLONG wokeAt;
+    DWORD next;
 };
 
 DWORD WINAPI WakeThread(void *param)
@@ -175,82 +194,107 @@ DWORD WINAPI WakeThread(void *param)
     }
 }
 
-Figures MeasureRegistryWake(int events)
+// Started once; each round then times a batch of writes.
+bool StartWake(WakeRun *run)
 {
-    Figures f;
-    WakeRun run = {};
-    run.key = OpenForNotify(kBenchKey);
-    run.changed = CreateEventW(NULL, FALSE, FALSE, NULL);
-    run.armed = CreateEventW(NULL, FALSE, FALSE, NULL);
-    run.woke = CreateEventW(NULL, FALSE, FALSE, NULL);
-    run.done = CreateEventW(NULL, TRUE, FALSE, NULL);
-    HANDLE thread = CreateThread(NULL, 0, WakeThread, &run, 0, NULL);
+    run->key = OpenForNotify(kWakeKey);
+    run->changed = CreateEventW(NULL, FALSE, FALSE, NULL);
+    run->armed = CreateEventW(NULL, FALSE, FALSE, NULL);
+    run->woke = CreateEventW(NULL, FALSE, FALSE, NULL);
+    run->done = CreateEventW(NULL, TRUE, FALSE, NULL);
+    run->next = 0;
+    run->thread = CreateThread(NULL, 0, WakeThread, run, 0, NULL);
+    return run->key && run->thread;
+}
+
+void WakeBatch(WakeRun *run, int events, Figures *f)
+{
     for (int i = 0; i < events; i++) {
-        if (WaitForSingleObject(run.armed, 5000) != WAIT_OBJECT_0) {
-            f.lost += events - i;
-            break;
+        if (WaitForSingleObject(run->armed, 5000) != WAIT_OBJECT_0) {
+            f->lost += events - i;
+            return;
         }
+        Rest();
         LONGLONG start = Now();
-        WriteDword(kBenchKey, L"Value", (DWORD)i);
-        if (WaitForSingleObject(run.woke, 5000) != WAIT_OBJECT_0) {
-            f.lost += events - i;
-            break;
+        WriteDword(kWakeKey, L"Value", run->next++);
+        if (WaitForSingleObject(run->woke, 5000) != WAIT_OBJECT_0) {
+            f->lost += events - i;
+            return;
         }
-        f.ms.push_back(Ms(run.wokeAt - start));
+        f->ms.push_back(Ms(run->wokeAt - start));
     }
-    SetEvent(run.done);
-    WaitForSingleObject(thread, 5000);
-    CloseHandle(thread);
-    CloseHandle(run.changed);
-    CloseHandle(run.armed);
-    CloseHandle(run.woke);
-    CloseHandle(run.done);
-    RegCloseKey(run.key);
-    return f;
+}
+
+void EndWake(WakeRun *run)
+{
+    SetEvent(run->done);
+    WaitForSingleObject(run->thread, 5000);
+    CloseHandle(run->thread);
+    CloseHandle(run->changed);
+    CloseHandle(run->armed);
+    CloseHandle(run->woke);
+    CloseHandle(run->done);
+    RegCloseKey(run->key);
 }
 
 // 2. The shell library's RegistryNotifyWindow: write, message received.
-Figures MeasureShellNotification(const std::wstring &folder, int events)
+struct ShellProbe {
+    HMODULE shell;
+    PFN_RegistryCloseNotification close;
+    HWND window;
+    HREGNOTIFY handle;
+    DWORD next;
+};
+
+bool StartShellProbe(const std::wstring &folder, ShellProbe *probe)
 {
-    Figures f;
-    HMODULE shell = LoadLibraryW((folder + L"\\aygshell.dll").c_str());
-    if (!shell)
-        return f;
-    PFN_RegistryNotifyWindow notify =
-        (PFN_RegistryNotifyWindow)(void (*)(void))GetProcAddress(shell, "RegistryNotifyWindow");
-    PFN_RegistryCloseNotification close = (PFN_RegistryCloseNotification)(void (*)(void))
-        GetProcAddress(shell, "RegistryCloseNotification");
-    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL,
-                                  NULL);
-    HREGNOTIFY handle = NULL;
+    *probe = ShellProbe();
+    probe->shell = LoadLibraryW((folder + L"\\aygshell.dll").c_str());
+    if (!probe->shell)
+        return false;
+    PFN_RegistryNotifyWindow notify = (PFN_RegistryNotifyWindow)(void (*)(void))GetProcAddress(
+        probe->shell, "RegistryNotifyWindow");
+    probe->close = (PFN_RegistryCloseNotification)(void (*)(void))GetProcAddress(
+        probe->shell, "RegistryCloseNotification");
+    probe->window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL,
+                                    NULL);
     WriteDword(kBenchKey, L"Shell", 0xFFFFFFFF);
-    if (!notify || !close || !window ||
-        notify(HKEY_LOCAL_MACHINE, kBenchKey, L"Shell", window, kBenchMessage, 0, NULL,
-               &handle) != S_OK) {
-        FreeLibrary(shell);
-        return f;
-    }
+    return notify && probe->close && probe->window &&
+           notify(HKEY_LOCAL_MACHINE, kBenchKey, L"Shell", probe->window, kBenchMessage, 0, NULL,
+                  &probe->handle) == S_OK;
+}
+
+void ShellBatch(ShellProbe *probe, int events, Figures *f)
+{
     for (int i = 0; i < events; i++) {
+        DWORD value = probe->next++;
+        Rest();
         LONGLONG start = Now();
-        WriteDword(kBenchKey, L"Shell", (DWORD)i);
+        WriteDword(kBenchKey, L"Shell", value);
         LONGLONG got = 0;
         DWORD begin = GetTickCount();
         while (!got && GetTickCount() - begin < 5000) {
             MsgWaitForMultipleObjects(0, NULL, FALSE, 100, QS_POSTMESSAGE);
             MSG msg;
             while (PeekMessageW(&msg, NULL, kBenchMessage, kBenchMessage, PM_REMOVE))
-                if (msg.wParam == (WPARAM)i)
+                if (msg.wParam == (WPARAM)value)
                     got = Now();
         }
         if (got)
-            f.ms.push_back(Ms(got - start));
+            f->ms.push_back(Ms(got - start));
         else
-            f.lost++;
+            f->lost++;
     }
-    close(handle);
-    DestroyWindow(window);
-    FreeLibrary(shell);
-    return f;
+}
+
+void EndShellProbe(ShellProbe *probe)
+{
+    if (probe->handle)
+        probe->close(probe->handle);
+    if (probe->window)
+        DestroyWindow(probe->window);
+    if (probe->shell)
+        FreeLibrary(probe->shell);
 }
 
 // The moment the display holds one of the codes (bit N of codes for code N),
@@ -271,9 +315,8 @@ LONGLONG WaitForDisplayCode(HKEY display, HANDLE changed, unsigned codes)
 }
 
 // 3. The monitor: "EventChanged" written, rotation set.
-Figures MeasureMonitor(int events)
+void MonitorBatch(int events, Figures *f)
 {
-    Figures f;
     HKEY display = OpenForNotify(kDisplayKey);
     HANDLE changed = CreateEventW(NULL, FALSE, FALSE, NULL);
     for (int i = 0; i < events; i++) {
@@ -281,18 +324,18 @@ Figures MeasureMonitor(int events)
         // display: codes 1 and 3.
         DWORD value = (i % 2) ? 0x10001 : 0x10000;
         DWORD code = (i % 2) ? 3 : 1;
+        Rest();
         Arm(display, changed);
         LONGLONG start = Now();
         WriteDword(kSensorKey, kSensorValue, value);
         LONGLONG got = WaitForDisplayCode(display, changed, 1u << code);
         if (got)
-            f.ms.push_back(Ms(got - start));
+            f->ms.push_back(Ms(got - start));
         else
-            f.lost++;
+            f->lost++;
     }
     CloseHandle(changed);
     RegCloseKey(display);
-    return f;
 }
 
 // 4. The monitor at a front change: "Active Application" written, rotation
@@ -312,9 +355,8 @@ bool WriteFrontApp(const std::wstring &text)
     return rc == ERROR_SUCCESS;
 }
 
-Figures MeasureFrontChange(int events, HWND held, HWND other)
+void FrontBatch(int events, HWND held, HWND other, Figures *f)
 {
-    Figures f;
     HKEY display = OpenForNotify(kDisplayKey);
     HANDLE changed = CreateEventW(NULL, FALSE, FALSE, NULL);
     for (int i = 0; i < events; i++) {
@@ -323,22 +365,39 @@ Figures MeasureFrontChange(int events, HWND held, HWND other)
         // upright phone's portrait (code 0).
         bool toHeld = i % 2 == 0;
         if (!BringToFront(toHeld ? held : other)) {
-            f.lost++;
+            f->lost++;
             continue;
         }
+        Rest();
         Arm(display, changed);
         LONGLONG start = Now();
         WriteFrontApp(toHeld ? L"Bench app 1\x1b" + std::wstring(kFrontTitle)
                              : std::wstring(kFrontTitle) + L"\x1b" L"Bench app 1");
         LONGLONG got = WaitForDisplayCode(display, changed, toHeld ? (1u << 1) | (1u << 3) : 1u);
         if (got)
-            f.ms.push_back(Ms(got - start));
+            f->ms.push_back(Ms(got - start));
         else
-            f.lost++;
+            f->lost++;
     }
     CloseHandle(changed);
     RegCloseKey(display);
-    return f;
+}
+
+// The phone laid upright: a sensor event, and the display in portrait
+// (code 0) within 5 s.
+bool SettleUpright()
+{
+    // Written again unchanged, the position is not told.
+    if (ReadDword(kSensorKey, kSensorValue) == 0x10002 && ReadDword(kDisplayKey, L"Rotation") == 0)
+        return true;
+    HKEY display = OpenForNotify(kDisplayKey);
+    HANDLE changed = CreateEventW(NULL, FALSE, FALSE, NULL);
+    Arm(display, changed);
+    WriteDword(kSensorKey, kSensorValue, 0x10002);
+    LONGLONG got = WaitForDisplayCode(display, changed, 1u);
+    CloseHandle(changed);
+    RegCloseKey(display);
+    return got != 0;
 }
 
 bool CopyProgramFolder(const std::wstring &from, const std::wstring &to)
@@ -454,6 +513,7 @@ void EndApps(Apps *apps)
 }
 
 // One monitor row: the window list, and what it makes of the foreground app.
+// Each names #onlyfor: the monitor keeps the last value read.
 struct MonitorRow {
     const char *what;
     const char *config;
@@ -461,14 +521,14 @@ struct MonitorRow {
 
 // One front-change row: the hold that names the foreground app.
 const MonitorRow kFrontRows[] = {
-    {"front change, hold names the title", "#timeout(0)\r\n"
+    {"front change, hold names the title", "#timeout(0)\r\n#onlyfor(0)\r\n"
                                             "#landscape(Bench Front)\r\n"},
-    {"front change, hold needs the program name", "#timeout(0)\r\n"
+    {"front change, hold needs the program name", "#timeout(0)\r\n#onlyfor(0)\r\n"
                                                   "#landscape(benchfront.exe)\r\n"},
 };
 
 const MonitorRow kMonitorRows[] = {
-    {"monitor, empty window list", "#timeout(0)\r\n"},
+    {"monitor, empty window list", "#timeout(0)\r\n#onlyfor(0)\r\n"},
     {"monitor, list names the app by its title", "#timeout(0)\r\n#onlyfor(1)\r\n"
                                                   "#window(Bench Front)\r\n"},
     {"monitor, list needs the program name", "#timeout(0)\r\n#onlyfor(1)\r\n"
@@ -511,13 +571,13 @@ int wmain(int argc, wchar_t **argv)
         return 1;
     }
 
-    printf("Vorn monitor benchmark: %d events per figure, %d s quiet spell, %d apps running\n\n",
-           events, idleSeconds, kApps);
-    Figures wake = MeasureRegistryWake(events);
-    Figures shell = MeasureShellNotification(folder, events);
-    double notification = Median(shell);
-    Report("registry notification (write -> wake)", wake, notification);
-    Report("RegistryNotifyWindow (write -> message)", shell, notification);
+    WakeRun wakeRun = {};
+    ShellProbe shellProbe;
+    if (!StartWake(&wakeRun) || !StartShellProbe(folder, &shellProbe)) {
+        fprintf(stderr, "bench: cannot watch the registry\n");
+        EndApps(&apps);
+        return 1;
+    }
 
     // The monitor's work ends when the rotation code is kept. The shell's
     // part of a turn (the screen switched, every window told) is left out
@@ -549,22 +609,52 @@ int wmain(int argc, wchar_t **argv)
         EndApps(&apps);
         return 1;
     }
-    for (const MonitorRow &row : kMonitorRows) {
-        WriteConfig(folder, row.config);
-        if (!BringToFront(apps.front))
-            fprintf(stderr, "bench: the app lost the foreground\n");
-        Report(row.what, MeasureMonitor(events), notification);
-    }
 
-    // The phone lies upright for the front changes: the app that is not
-    // held turns the display back to portrait. The sensor's event is let
-    // settle first.
-    WriteDword(kSensorKey, kSensorValue, 0x10002);
-    Sleep(500);
-    for (const MonitorRow &row : kFrontRows) {
-        WriteConfig(folder, row.config);
-        Report(row.what, MeasureFrontChange(events, apps.front, apps.windows[0]), notification);
+    // Every row is measured in rounds, the rows by turns within each
+    // round: how long a wake-up takes depends on where the scheduler has
+    // put the monitor, the wineserver and the bench, which changes now and
+    // then in a run (on a machine with two processors, a run's figures move
+    // between about 0.45 and 1.2 ms at such a change). Taken by turns, every
+    // row sees the same mix, and the ratios compare like with like. A front
+    // change batch is even, so that it ends on the app that is not held.
+    int rounds = events < kRounds ? 1 : kRounds;
+    int batch = (events + rounds - 1) / rounds;
+    int frontBatch = batch + batch % 2;
+    printf("Vorn monitor benchmark: %d events per figure (%d rounds, the rows by turns), "
+           "%d s quiet spell, %d apps running\n\n",
+           rounds * batch, rounds, idleSeconds, kApps);
+    const int monitorRows = sizeof(kMonitorRows) / sizeof(kMonitorRows[0]);
+    const int frontRows = sizeof(kFrontRows) / sizeof(kFrontRows[0]);
+    Figures wake, shell, monitor[monitorRows], fronts[frontRows];
+    HWND other = apps.windows[0];
+    for (int round = 0; round < rounds; round++) {
+        WakeBatch(&wakeRun, batch, &wake);
+        ShellBatch(&shellProbe, batch, &shell);
+        for (int row = 0; row < monitorRows; row++) {
+            WriteConfig(folder, kMonitorRows[row].config);
+            if (!BringToFront(apps.front))
+                fprintf(stderr, "bench: the app lost the foreground\n");
+            MonitorBatch(batch, &monitor[row]);
+        }
+        for (int row = 0; row < frontRows; row++) {
+            // The phone lies upright, the app that is not held in front and
+            // the display in portrait: the first change, to the held app,
+            // turns it.
+            WriteConfig(folder, kFrontRows[row].config);
+            if (!BringToFront(other) || !SettleUpright())
+                fprintf(stderr, "bench: the display did not settle upright\n");
+            FrontBatch(frontBatch, apps.front, other, &fronts[row]);
+        }
     }
+    double notification = Median(shell);
+    Report("registry notification (write -> wake)", wake, notification);
+    Report("RegistryNotifyWindow (write -> message)", shell, notification);
+    for (int row = 0; row < monitorRows; row++)
+        Report(kMonitorRows[row].what, monitor[row], notification);
+    for (int row = 0; row < frontRows; row++)
+        Report(kFrontRows[row].what, fronts[row], notification);
+    EndShellProbe(&shellProbe);
+    EndWake(&wakeRun);
 
     Sleep(1000);  // let the last event settle before the quiet spell
     double before = ProcessCpuMs(pi.dwProcessId);
@@ -583,6 +673,7 @@ int wmain(int argc, wchar_t **argv)
     EndApps(&apps);
     DeleteValue(kSensorKey, kSensorValue);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kBenchKey);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kWakeKey);
     HKEY front;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kShellKey, 0, KEY_SET_VALUE, &front) == ERROR_SUCCESS) {
         RegDeleteValueW(front, kFrontValue);

@@ -77,20 +77,6 @@ protected:
     std::wstring ViewText() const { return WindowText(View()); }
     std::wstring LogPath() const { return Path(L"vorn.log"); }
 
-    // Starts another program's window (appwin.exe copied as exe) and waits
-    // until it is in front.
-    HWND OpenApp(const std::wstring &title, const std::wstring &className, const std::wstring &exe)
-    {
-        EXPECT_TRUE(CopyFileW(Path(L"appwin.exe").c_str(), Path(exe).c_str(), FALSE));
-        Start(L"\"" + title + L"\" \"" + className + L"\"", exe);
-        HWND app = NULL;
-        EXPECT_TRUE(WaitUntil([&] {
-            app = FindWindowW(className.c_str(), title.c_str());
-            return app && GetForegroundWindow() == app;
-        })) << "the app did not come to the front";
-        return app;
-    }
-
     // Whether the view lies on the width x height screen, on the editor's
     // client area but for a one-pixel frame, and shows every row it holds.
     bool FitsScreen(int width, int height) const

@@ -29,23 +29,6 @@ protected:
         RegCloseKey(key);
     }
 
-    // Starts another program's window (appwin.exe, copied as exe) and waits
-    // until it is the foreground window.
-    HWND OpenApp(const std::wstring &title, const std::wstring &className,
-                 const std::wstring &exe = L"appwin.exe")
-    {
-        if (exe != L"appwin.exe") {
-            EXPECT_TRUE(CopyFileW(Path(L"appwin.exe").c_str(), Path(exe).c_str(), FALSE));
-        }
-        Start(L"\"" + title + L"\" \"" + className + L"\"", exe);
-        HWND window = NULL;
-        EXPECT_TRUE(WaitUntil([&] {
-            window = FindWindowW(className.c_str(), title.c_str());
-            return window && GetForegroundWindow() == window;
-        })) << "the app window did not come to the foreground";
-        return window;
-    }
-
     void LoadMonitor()
     {
         monitor = StartMonitor();

@@ -405,6 +405,21 @@ PROCESS_INFORMATION PhoneTest::StartMonitor()
     return p;
 }
 
+HWND PhoneTest::OpenApp(const std::wstring &title, const std::wstring &className,
+                        const std::wstring &exe)
+{
+    if (exe != L"appwin.exe") {
+        EXPECT_TRUE(CopyFileW(Path(L"appwin.exe").c_str(), Path(exe).c_str(), FALSE));
+    }
+    Start(L"\"" + title + L"\" \"" + className + L"\"", exe);
+    HWND window = NULL;
+    EXPECT_TRUE(WaitUntil([&] {
+        window = FindWindowW(className.c_str(), title.c_str());
+        return window && GetForegroundWindow() == window;
+    })) << "the app window did not come to the foreground";
+    return window;
+}
+
 PROCESS_INFORMATION PhoneTest::StartPublisher()
 {
     PROCESS_INFORMATION p = Start(L"", L"shellfront.exe");

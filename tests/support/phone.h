@@ -107,6 +107,11 @@ protected:
     int CountLog(const std::wstring &text) const;
     bool WaitLog(const std::wstring &text, int count = 1, DWORD ms = 10000);
 
+    // Starts another program's window (appwin.exe, copied as exe) and waits
+    // until it is the foreground window.
+    HWND OpenApp(const std::wstring &title, const std::wstring &className,
+                 const std::wstring &exe = L"appwin.exe");
+
     // The shell's publisher of the app in front (shellfront.exe): started,
     // it has taken its first look at the foreground once this returns. Only
     // tests of front changes start it: with it, every app switch is one.

@@ -330,15 +330,14 @@ TEST_P(MonitorFrontBurstTest, EndsInTheStateTheLastChangeAsksFor)
     // after the last change, and the publisher tells that too: the burst is
     // over once the last app is in front and nothing more is told for a
     // while.
+    int seen = Told();
+    DWORD quietSince = GetTickCount();
     EXPECT_TRUE(WaitUntil([&] {
-        int now = Told();
-        DWORD since = GetTickCount();
-        while (GetTickCount() - since < 300) {
-            if (Told() != now || GetForegroundWindow() != last)
-                return false;
-            Sleep(20);
+        if (Told() != seen || GetForegroundWindow() != last) {
+            seen = Told();
+            quietSince = GetTickCount();
         }
-        return true;
+        return GetTickCount() - quietSince >= 300;
     })) << "the front did not settle after the burst";
     // A sensor event behind the burst: once it is handled, every change is.
     // It finds the display already in the last change's state. (While an

@@ -10,6 +10,11 @@ set -euo pipefail
 # is looked up on the PATH; a path names a file. The 32-bit builds run
 # under the i386 loader, which comes from the i386 architecture; its X
 # libraries for mode switches are only recommended by it, so named here.
+# The phone's program is compiled by the ELF compiler for ARM and assembled
+# and linked by GNU binutils for the phone's target, which no package
+# provides: scripts/phone-tools.sh builds them once per machine from the
+# binutils source, with bison, flex and m4 (the source lacks generated
+# parsers). clang only gives the phone's record layouts for comparison.
 vorn_needs() {
   cat <<'EOF'
 x86_64-w64-mingw32-gcc-posix     gcc-mingw-w64-x86-64-posix
@@ -36,9 +41,12 @@ Xorg                             xserver-xorg-core
 /usr/lib/i386-linux-gnu/libXrender.so.1 libxrender1:i386
 cmake                            cmake
 clang++                          clang
-llvm-dlltool                     llvm
-llvm-rc                          llvm
-ld.lld                           lld
+arm-none-eabi-g++                gcc-arm-none-eabi
+arm-none-eabi-gcc                gcc-arm-none-eabi
+/usr/src/binutils                binutils-source
+bison                            bison
+flex                             flex
+m4                               m4
 /usr/src/googletest/CMakeLists.txt googletest
 EOF
 }
@@ -103,6 +111,10 @@ vorn_install() {
     fi
   done < <(vorn_needs)
   [ "$missing" = 0 ] || exit 1
+
+  # The phone's assembler and linker: built once per machine, outside the
+  # clone, under a lock of their own.
+  bash "$(dirname "${BASH_SOURCE[0]}")/phone-tools.sh" || exit 1
 }
 
 # Package name without its architecture.
@@ -161,6 +173,15 @@ vorn_check() {
     fi
   done < <(vorn_needs)
   echo "setup table: $checked rows checked, $failed wrong"
+
+  # The phone's tools, which no package provides: whole and of this source.
+  local why
+  if why=$(bash "$(dirname "${BASH_SOURCE[0]}")/phone-tools.sh" --check 2>&1); then
+    echo "ok   phone tools: $why"
+  else
+    echo "FAIL phone tools: $why"
+    failed=$((failed + 1))
+  fi
   [ "$failed" = 0 ]
 }
 

@@ -9,6 +9,8 @@
 #include "sensorlib.h"
 #include "res/resource.h"
 
+// The phone program runs no static constructor: every record below starts
+// as zeros, and the entry sets up the rest.
 static DWORD QueryOsMajorVersion(void)
 {
     OSVERSIONINFOW info;
@@ -17,11 +19,23 @@ static DWORD QueryOsMajorVersion(void)
     return GetVersionExW(&info) ? info.dwMajorVersion : 0;
 }
 
-DWORD g_osMajorVersion = QueryOsMajorVersion();
+DWORD g_osMajorVersion;
 HREGNOTIFY g_notifyHandle;
 HREGNOTIFY g_frontNotifyHandle;
 WCHAR g_monitorConfigPath[CONFIG_PATH_CAPACITY];
 static HWND s_monitorWindow;
+static MonitorSettings *s_settings;
+
+void StartMonitorRecords(MonitorSettings *settings)
+{
+    g_osMajorVersion = QueryOsMajorVersion();
+    s_settings = settings;
+}
+
+void EndMonitorRecords(void)
+{
+    s_settings = NULL;
+}
 
 void RegisterMonitorClass(HINSTANCE instance, LPCWSTR className)
 {
@@ -103,10 +117,6 @@ static LRESULT OnShutDown(void)
 
 LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // The settings, and with them the window list, exist from the first
-    // message on; the list's strings are freed once, when the program exits.
-    static MonitorSettings settings;
-
     switch (message) {
     case WM_CREATE:
         return OnCreate(window);
@@ -124,9 +134,9 @@ LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case WMU_SENSOR_EVENT:
-        return HandleSensorEvent(window, (DWORD)wParam, &settings);
+        return s_settings ? HandleSensorEvent(window, (DWORD)wParam, s_settings) : 0;
     case WMU_FRONT_CHANGE:
-        return HandleFrontChange(window, &settings);
+        return s_settings ? HandleFrontChange(window, s_settings) : 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -18,8 +18,16 @@ void RegisterMonitorClass(HINSTANCE instance, LPCWSTR className);
 int CreateMonitorWindow(HINSTANCE instance, LPCWSTR className);
 LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// OS major version, read once before WinMain runs; 0 when unknown.
-// Sensor notifications are only asked for from version 5 on.
+// The monitor's records, set up at the entry before anything else runs and
+// released at the end, so that the program needs no static constructor or
+// destructor: reads the OS version and hands the monitor the settings
+// record that the entry keeps for the program's life. Events that reach a
+// monitor window without a record change nothing.
+void StartMonitorRecords(MonitorSettings *settings);
+void EndMonitorRecords(void);
+
+// OS major version, read at the entry; 0 when unknown. Sensor
+// notifications are only asked for from version 5 on.
 extern DWORD g_osMajorVersion;
 // Registration for changes of the sensor value; 0 while none is held.
 extern HREGNOTIFY g_notifyHandle;

@@ -83,13 +83,32 @@
 #undef MOVEFILE_WRITE_THROUGH
 #undef PROCESS_QUERY_LIMITED_INFORMATION
 
-// The process record is the wide one on the phone.
+// The phone's process record: wide, its heap id a DWORD, and two more
+// fields at the end, so 564 bytes where the desktop's wide one is 556
+// (PROCESSENTRY32:
+// https://learn.microsoft.com/en-us/previous-versions/windows/embedded/ms886774(v=msdn.10)).
+// A snapshot call handed a record of another size fails on the phone, or
+// writes past a smaller one.
+typedef struct tagPHONEPROCESSENTRY32 {
+    DWORD dwSize;
+    DWORD cntUsage;
+    DWORD th32ProcessID;
+    DWORD th32DefaultHeapID;
+    DWORD th32ModuleID;
+    DWORD cntThreads;
+    DWORD th32ParentProcessID;
+    LONG pcPriClassBase;
+    DWORD dwFlags;
+    WCHAR szExeFile[MAX_PATH];
+    DWORD th32MemoryBase;
+    DWORD th32AccessKey;
+} PHONEPROCESSENTRY32, *LPPHONEPROCESSENTRY32;
 #undef PROCESSENTRY32
 #undef PPROCESSENTRY32
 #undef LPPROCESSENTRY32
-#define PROCESSENTRY32 PROCESSENTRY32W
-#define PPROCESSENTRY32 PPROCESSENTRY32W
-#define LPPROCESSENTRY32 LPPROCESSENTRY32W
+#define PROCESSENTRY32 PHONEPROCESSENTRY32
+#define PPROCESSENTRY32 LPPHONEPROCESSENTRY32
+#define LPPROCESSENTRY32 LPPHONEPROCESSENTRY32
 
 #ifdef __cplusplus
 extern "C" {
@@ -103,8 +122,8 @@ FARPROC WINAPI GetProcAddressW(HMODULE module, LPCWSTR name);
 BOOL WINAPI SHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl,
                                     BOOL create);
 // Tool-help library: the process snapshot, by these names.
-BOOL WINAPI Process32First(HANDLE snapshot, LPPROCESSENTRY32W entry);
-BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32W entry);
+BOOL WINAPI Process32First(HANDLE snapshot, LPPHONEPROCESSENTRY32 entry);
+BOOL WINAPI Process32Next(HANDLE snapshot, LPPHONEPROCESSENTRY32 entry);
 BOOL WINAPI CloseToolhelp32Snapshot(HANDLE snapshot);
 #ifdef PHONE_SDK_QUEUE_WAIT
 // Core library: the queue wait, its handles not const.

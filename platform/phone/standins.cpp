@@ -87,12 +87,46 @@ BOOL WINAPI StandInSHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl, BO
     return FALSE;
 }
 
-BOOL WINAPI StandInProcess32First(HANDLE snapshot, LPPROCESSENTRY32W entry)
+// The desktop's answer, copied into the phone's record field by field: the
+// two records differ in size, and in a 64-bit build in layout too.
+static BOOL PhoneRecordFrom(BOOL found, const PROCESSENTRY32W *desktop,
+                            LPPHONEPROCESSENTRY32 entry)
 {
-    return Process32FirstW(snapshot, entry);
+    if (!found)
+        return FALSE;
+    entry->cntUsage = desktop->cntUsage;
+    entry->th32ProcessID = desktop->th32ProcessID;
+    entry->th32DefaultHeapID = (DWORD)desktop->th32DefaultHeapID;
+    entry->th32ModuleID = desktop->th32ModuleID;
+    entry->cntThreads = desktop->cntThreads;
+    entry->th32ParentProcessID = desktop->th32ParentProcessID;
+    entry->pcPriClassBase = desktop->pcPriClassBase;
+    entry->dwFlags = desktop->dwFlags;
+    memcpy(entry->szExeFile, desktop->szExeFile, sizeof(entry->szExeFile));
+    entry->th32MemoryBase = 0;
+    entry->th32AccessKey = 0;
+    return TRUE;
 }
 
-BOOL WINAPI StandInProcess32Next(HANDLE snapshot, LPPROCESSENTRY32W entry)
+static BOOL PhoneProcessWalk(HANDLE snapshot, LPPHONEPROCESSENTRY32 entry, int first)
 {
-    return Process32NextW(snapshot, entry);
+    if (!entry || entry->dwSize != sizeof(PHONEPROCESSENTRY32)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    PROCESSENTRY32W desktop;
+    ZeroMemory(&desktop, sizeof(desktop));
+    desktop.dwSize = sizeof(desktop);
+    BOOL found = first ? Process32FirstW(snapshot, &desktop) : Process32NextW(snapshot, &desktop);
+    return PhoneRecordFrom(found, &desktop, entry);
+}
+
+BOOL WINAPI StandInProcess32First(HANDLE snapshot, LPPHONEPROCESSENTRY32 entry)
+{
+    return PhoneProcessWalk(snapshot, entry, 1);
+}
+
+BOOL WINAPI StandInProcess32Next(HANDLE snapshot, LPPHONEPROCESSENTRY32 entry)
+{
+    return PhoneProcessWalk(snapshot, entry, 0);
 }

@@ -19,9 +19,10 @@ int WINAPI StandInLoadStringW(HINSTANCE module, UINT id, LPWSTR buffer, int capa
 // SHGetSpecialFolderPath as some of the phone's shell versions answer it:
 // FALSE, even when the folder is filled in.
 BOOL WINAPI StandInSHGetSpecialFolderPath(HWND owner, LPWSTR path, int csidl, BOOL create);
-// The phone's process snapshot calls, which take the wide record.
-BOOL WINAPI StandInProcess32First(HANDLE snapshot, LPPROCESSENTRY32W entry);
-BOOL WINAPI StandInProcess32Next(HANDLE snapshot, LPPROCESSENTRY32W entry);
+// The phone's process snapshot calls, which take the phone's record and
+// fail, as the phone may, when its dwSize is not the phone record's size.
+BOOL WINAPI StandInProcess32First(HANDLE snapshot, LPPHONEPROCESSENTRY32 entry);
+BOOL WINAPI StandInProcess32Next(HANDLE snapshot, LPPHONEPROCESSENTRY32 entry);
 
 #ifdef __cplusplus
 }

@@ -1,7 +1,8 @@
 // The unit test program carries Vorn's resources: point the module handles
-// at it, as WinMain does for vorn.exe.
+// at it, and set up the monitor's records, as WinMain does for vorn.exe.
 #include <gtest/gtest.h>
 #include "common/globals.h"
+#include "monitor/monitor.h"
 
 namespace {
 class ModuleEnvironment : public ::testing::Environment {
@@ -10,7 +11,13 @@ public:
     {
         g_vorn.resModule = GetModuleHandleW(NULL);
         g_vorn.ownModule = GetModuleHandleW(NULL);
+        StartMonitorRecords(&settings);
     }
+
+    void TearDown() override { EndMonitorRecords(); }
+
+private:
+    MonitorSettings settings;
 };
 ::testing::Environment *const g_moduleEnvironment =
     ::testing::AddGlobalTestEnvironment(new ModuleEnvironment);

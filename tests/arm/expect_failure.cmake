@@ -1,11 +1,11 @@
-# Runs the ARM checks where they must fail, and passes only when they fail
-# and name what they are expected to name.
+# Runs the phone program's compile and link checks where they must fail,
+# and passes only when they fail and name what they are expected to name.
 #
-# Compile: compile_for_arm.cmake's arguments, with SOURCE_DIR a tree of probe
+# Compile: compile_probes.cmake's arguments, with SOURCE_DIR a tree of probe
 # sources, plus EXPECT_FAILED (the probes that must not compile) and
 # EXPECT_COMPILED (those that must), each a list separated by commas.
 #
-# Link: link_for_arm.cmake's arguments, plus faults planted in a copy of the
+# Link: link_phone.cmake's arguments, plus faults planted in a copy of the
 # inventory, each a list of NAME=WORD separated by commas: PHONE gives the
 # row of NAME that phone column, LIBRARY that library; DROP (names only)
 # takes rows out. EXPECT_UNGIVEN lists the imports the link must name.
@@ -13,13 +13,13 @@ cmake_minimum_required(VERSION 3.18)
 
 if(DEFINED EXPECT_FAILED)
   set(arguments "")
-  foreach(name CLANG SOURCE_DIR INCLUDE_DIR OUT FORM DEFINITIONS PHONE_SDK)
+  foreach(name SOURCE_DIR INCLUDE_DIR OUT DEFINITIONS)
     if(DEFINED ${name})
       list(APPEND arguments "-D${name}=${${name}}")
     endif()
   endforeach()
   execute_process(
-    COMMAND "${CMAKE_COMMAND}" ${arguments} -P "${CMAKE_CURRENT_LIST_DIR}/compile_for_arm.cmake"
+    COMMAND "${CMAKE_COMMAND}" ${arguments} -P "${CMAKE_CURRENT_LIST_DIR}/compile_probes.cmake"
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
   message("${output}")
   if(result EQUAL 0)
@@ -28,12 +28,12 @@ if(DEFINED EXPECT_FAILED)
   string(REPLACE "," ";" failed "${EXPECT_FAILED}")
   string(REPLACE "," ";" compiled "${EXPECT_COMPILED}")
   foreach(probe IN LISTS failed)
-    if(NOT output MATCHES "does not compile for ARM in the ${FORM} form: ${probe}\n")
+    if(NOT output MATCHES "does not compile for the phone: ${probe}\n")
       message(FATAL_ERROR "the compile did not name ${probe}")
     endif()
   endforeach()
   foreach(probe IN LISTS compiled)
-    if(output MATCHES "does not compile for ARM in the ${FORM} form: ${probe}\n")
+    if(output MATCHES "does not compile for the phone: ${probe}\n")
       message(FATAL_ERROR "the control ${probe} did not compile: the probes prove nothing")
     endif()
   endforeach()
@@ -92,9 +92,8 @@ file(WRITE "${OUT}/functions.txt" "${text}")
 
 execute_process(
   COMMAND "${CMAKE_COMMAND}" -DINVENTORY=${OUT}/functions.txt -DOBJECTS=${OBJECTS}
-          -DOUT=${OUT}/link -DCLANG=${CLANG} -DDLLTOOL=${DLLTOOL} -DLLD=${LLD}
-          -DRC=${RC} -DRESOURCES=${RESOURCES}
-          -P "${CMAKE_CURRENT_LIST_DIR}/link_for_arm.cmake"
+          -DRUNTIME=${RUNTIME} -DOUT=${OUT}/link
+          -P "${CMAKE_CURRENT_LIST_DIR}/link_phone.cmake"
   RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 message("${output}")
 if(result EQUAL 0)

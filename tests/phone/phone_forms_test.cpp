@@ -495,6 +495,16 @@ TEST(PhoneForms, ProgramNameComesFromTheSnapshot)
     EXPECT_EQ(1, g_snapshots);
 }
 
+// The phone's process record is 564 bytes, the desktop's wide one 556: the
+// lookup hands the phone's snapshot calls a record of the phone's size (the
+// stand-ins fail any other, and the lookup above finds nothing then).
+TEST(PhoneForms, ProcessRecordHasThePhonesSize)
+{
+    EXPECT_EQ(564u, sizeof(PROCESSENTRY32));
+    EXPECT_EQ(564u, (size_t)CE_PROCESSENTRY32_SIZE);
+    EXPECT_EQ(556u, offsetof(PROCESSENTRY32, th32MemoryBase));
+}
+
 // The phone's core library has no lstrcpynW: the phone form's bounded copy
 // cuts at the capacity and always terminates, as the program's callers rely
 // on, and writes nothing past the capacity.

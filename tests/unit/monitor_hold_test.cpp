@@ -244,7 +244,7 @@ const FrontCase kFrontCases[] = {
     {"HoldOfAnotherWindowHoldsNothing", "#portrait(dialer)", 0x10001, 0, NO_CODE, 1, 3, NO_CODE},
     // Blanks alone name nothing, though the title in front holds one.
     {"BlankPortraitHoldsNothing", "#portrait( )", 0x10001, 0, NO_CODE, 1, 3, NO_CODE},
-    {"BlankLandscapeHoldsNothing", "#landscape(  )", 0x10002, 0, NO_CODE, 1, NO_CODE, NO_CODE},
+    {"BlankLandscapeHoldsNothing", "#landscape( )", 0x10002, 0, NO_CODE, 1, NO_CODE, NO_CODE},
     // Exempt: nothing, unless a hold came before.
     {"ExemptAfterARestart", "#window(reader)", 0x10000, 0, NO_CODE, 1, NO_CODE, NO_CODE},
     {"ExemptByOnlyforAfterARestart", "#onlyfor(1)\r\n#window(dialer)", 0x10000, 0, NO_CODE, 1,

@@ -160,7 +160,7 @@ vorn_counts() {
 #   ARCH|failed|WHAT   it failed before its tests could run
 vorn_closing_block() {
   local record arch outcome detail passed failed skipped line status=0 ran=0
-  local tested=0 all_passed=0 all_failed=0 all_skipped=0 matched
+  local tested=0 unmatched=0 all_passed=0 all_failed=0 all_skipped=0 matched
   matched="no test matched ${vorn_test_args[*]}"
   [ "${#vorn_test_args[@]}" -gt 0 ] || matched="no test ran"
   for record in "$@"; do
@@ -175,6 +175,7 @@ vorn_closing_block() {
           all_skipped=$((all_skipped + skipped))
           line="$passed passed, $failed failed, $skipped skipped"
         elif [ "${outcome#ran }" = 0 ]; then
+          unmatched=$((unmatched + 1))
           if [ "${#vorn_test_args[@]}" -gt 0 ]; then
             echo "$arch: NO TEST RAN ($matched)"
           else
@@ -201,7 +202,9 @@ vorn_closing_block() {
     echo "no build ran its tests"
     status=1
   elif [ "$tested" = 0 ]; then
-    echo "$matched in any build that ran"
+    # A build that stopped before its tests (its line says FAIL) tells
+    # nothing of the filter.
+    [ "$unmatched" = 0 ] || echo "$matched in any build that ran"
     status=1
   fi
   [ "$status" = 0 ] && echo "overall: PASS" || echo "overall: FAIL"

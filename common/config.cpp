@@ -346,11 +346,15 @@ LPCWSTR HoldName(const CStrList *holds, UINT index)
     return holds->At(index) + 1;
 }
 
-// Adds a hold of the kind to the list, unless the value is empty.
+// Adds a hold of the kind to the list, unless the value is empty or only
+// blanks: such a hold would name every window whose title holds a blank.
 static void AddHold(CStrList *holds, WCHAR kind, LPCWSTR value)
 {
     WCHAR entry[CONFIG_LINE_CAPACITY + 1];
-    if (!value[0])
+    LPCWSTR rest = value;
+    while (*rest == L' ' || *rest == L'\t')
+        rest++;
+    if (!*rest)
         return;
     entry[0] = kind;
     lstrcpynW(entry + 1, value, CONFIG_LINE_CAPACITY);

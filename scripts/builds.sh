@@ -74,24 +74,53 @@ vorn_loader32() {
   return 2
 }
 
-# vorn_run_build ARCH JUNIT TEST BUILD [ARGS...]: one build's turn. Runs
-# its tests with TEST ARCH ARGS... (which leaves its JUnit report in JUNIT),
-# except for the 32-bit build on a machine that runs no 32-bit x86 program:
-# that one is only built, with BUILD ARCH, so that a compile error still
-# fails. Adds the build's record to vorn_records, and keeps ARGS (ctest's
-# filter) in vorn_test_args for the closing block.
+# The builds that VORN_ARCHS chooses (both x86 builds when it is unset), as
+# words. A VORN_BUILD that the caller set names the folder of one build: with
+# more than one build chosen, the run is refused, in a line that says to set
+# VORN_ARCHS too.
+vorn_chosen_builds() {
+  local archs
+  read -r -a archs <<<"${VORN_ARCHS:-x86_64 i686}"
+  if [ -n "${VORN_BUILD:-}" ] && [ "${#archs[@]}" -gt 1 ]; then
+    echo "test: VORN_BUILD ($VORN_BUILD) names the folder of one build, but ${#archs[@]} builds are chosen (${archs[*]}): set VORN_ARCHS too, to the one build that folder is for (VORN_ARCHS=x86_64 or VORN_ARCHS=i686), or unset VORN_BUILD" >&2
+    return 1
+  fi
+  echo "${archs[*]}"
+}
+
+# The folder that build ARCH runs in: the caller's VORN_BUILD, else build/
+# for x86_64 and build-ARCH/ for the others, in the current folder.
+vorn_build_folder() {
+  if [ -n "${VORN_BUILD:-}" ]; then
+    echo "$VORN_BUILD"
+  elif [ "$1" = x86_64 ]; then
+    echo "$PWD/build"
+  else
+    echo "$PWD/build-$1"
+  fi
+}
+
+# vorn_run_build ARCH FOLDER TEST BUILD [ARGS...]: one build's turn, in
+# FOLDER. Runs its tests with TEST ARCH ARGS..., which leaves its JUnit
+# report as FOLDER/junit.xml; a report from before is removed first, so
+# that only what this run's tests wrote is judged. The 32-bit build on a
+# machine that runs no 32-bit x86 program is only built, with BUILD ARCH,
+# so that a compile error still fails. TEST and BUILD see FOLDER as
+# VORN_BUILD. Adds the build's record to vorn_records, and keeps ARGS
+# (ctest's filter) in vorn_test_args for the closing block.
 vorn_records=()
 vorn_test_args=()
 vorn_run_build() {
-  local arch=$1 junit=$2 test=$3 build=$4 why loader_status=0 status=0
+  local arch=$1 folder=$2 test=$3 build=$4 why loader_status=0 status=0
   shift 4
   vorn_test_args=("$@")
+  rm -f "$folder/junit.xml"
   if [ "$arch" = i686 ]; then
     why=$(vorn_loader32) || loader_status=$?
     case "$loader_status" in
       0) ;;
       1) echo "$why: this machine runs no 32-bit x86 program; building only"
-         if "$build" "$arch"; then
+         if VORN_BUILD=$folder "$build" "$arch"; then
            vorn_records+=("$arch|not run|built; this machine runs no 32-bit x86 program: $why")
          else
            vorn_records+=("$arch|failed|the build failed")
@@ -102,8 +131,8 @@ vorn_run_build() {
          return 0 ;;
     esac
   fi
-  "$test" "$arch" "$@" || status=$?
-  vorn_records+=("$arch|ran $status|$junit")
+  VORN_BUILD=$folder "$test" "$arch" "$@" || status=$?
+  vorn_records+=("$arch|ran $status|$folder/junit.xml")
 }
 
 # "PASSED FAILED SKIPPED" from a build's JUnit report. A test that did not
@@ -131,7 +160,7 @@ vorn_counts() {
 #   ARCH|failed|WHAT   it failed before its tests could run
 vorn_closing_block() {
   local record arch outcome detail passed failed skipped line status=0 ran=0
-  local tested=0 all_passed=0 all_failed=0 all_skipped=0 matched
+  local tested=0 unmatched=0 all_passed=0 all_failed=0 all_skipped=0 matched
   matched="no test matched ${vorn_test_args[*]}"
   [ "${#vorn_test_args[@]}" -gt 0 ] || matched="no test ran"
   for record in "$@"; do
@@ -146,6 +175,7 @@ vorn_closing_block() {
           all_skipped=$((all_skipped + skipped))
           line="$passed passed, $failed failed, $skipped skipped"
         elif [ "${outcome#ran }" = 0 ]; then
+          unmatched=$((unmatched + 1))
           if [ "${#vorn_test_args[@]}" -gt 0 ]; then
             echo "$arch: NO TEST RAN ($matched)"
           else
@@ -172,7 +202,9 @@ vorn_closing_block() {
     echo "no build ran its tests"
     status=1
   elif [ "$tested" = 0 ]; then
-    echo "$matched in any build that ran"
+    # A build that stopped before its tests (its line says FAIL) tells
+    # nothing of the filter.
+    [ "$unmatched" = 0 ] || echo "$matched in any build that ran"
     status=1
   fi
   [ "$status" = 0 ] && echo "overall: PASS" || echo "overall: FAIL"

@@ -62,7 +62,8 @@ if [ -n "${VORN_BUILD:-}" ]; then
 else
   VORN_BUILD=$_vorn_chosen_build
 fi
-# A prefix named by the caller is used as it is; otherwise vorn_start_wine
+# A prefix named by the caller is used only when the test bed made it or it
+# is a new or empty folder (vorn_check_prefix); otherwise vorn_start_wine
 # takes the build's first prefix that no other run holds. The prefix chosen
 # here is known as such by the programs that this shell starts, too: one
 # that sources this file again chooses its own.
@@ -205,11 +206,14 @@ vorn_start_display() {
 # The pid of the Wine server of a prefix, when one runs. A server works in
 # a folder named after the prefix's device and inode numbers.
 vorn_wineserver_pid() {
-  local ids dir p
+  local ids dir p comm
   ids=$(stat -c '%d %i' "$1" 2>/dev/null) || return 1
   dir=$(printf 'server-%x-%x' $ids)
   for p in /proc/[0-9]*; do
-    case "$(cat "$p/comm" 2>/dev/null)" in wineserver*) ;; *) continue ;; esac
+    # Read without a process of its own for each: the look is made under
+    # a prefix's lock, on a busy machine.
+    { read -r comm <"$p/comm"; } 2>/dev/null || continue
+    case "$comm" in wineserver*) ;; *) continue ;; esac
     if [ "$(basename "$(readlink "$p/cwd" 2>/dev/null)")" = "$dir" ]; then
       echo "${p#/proc/}"
       return 0
@@ -231,39 +235,84 @@ vorn_prefix_holder() {
 # holds, and marks it as RUN's. Each prefix is looked at under a lock of its
 # own (.vorn-lock inside it), so that the check and the mark are one step
 # for every run that may take it, whether it names the prefix or takes it as
-# one of a build's.
+# one of a build's. Returns 1 when another run holds the last one, 2 when a
+# Wine server that this run did not start runs for a prefix the caller named.
 vorn_claim_prefix() {
-  local run=$1 prefix
+  local run=$1 prefix status=1
   shift
   for prefix in "$@"; do
     mkdir -p "$prefix" || return 1
-    if vorn_locked "$prefix/.vorn-lock" "the Wine prefix $prefix" \
-         _vorn_mark_prefix "$run" "$prefix"; then
-      echo "$prefix"
-      return 0
-    fi
+    vorn_locked "$prefix/.vorn-lock" "the Wine prefix $prefix" \
+      _vorn_mark_prefix "$run" "$prefix" && { echo "$prefix"; return 0; }
+    status=$?
   done
-  return 1
+  return "$status"
 }
 
 # _vorn_mark_prefix RUN PREFIX: marks PREFIX as RUN's, unless another run
-# holds it.
+# holds it or, for a prefix the caller named, a Wine server runs for it: a
+# server that a run has not started yet is not the run's to adopt or end.
 _vorn_mark_prefix() {
-  ! vorn_prefix_holder "$2" "$1" >/dev/null && echo "$1" >"$2/.vorn-owner"
+  vorn_prefix_holder "$2" "$1" >/dev/null && return 1
+  [ -n "$_vorn_prefix_named" ] && vorn_wineserver_pid "$2" >/dev/null && return 2
+  echo "$1" >"$2/.vorn-owner"
+}
+
+# Whether the caller's prefix (WINEPREFIX) may be used, and, when it may not,
+# a line that says why and how to go on. Only reads: a prefix that the test
+# bed did not make (no .vorn-wine mark) and that holds anything but the test
+# bed's own lock and owner mark is someone's own, and so is the Wine server
+# of a named prefix that this run did not start. A missing or empty folder
+# is made into a prefix. A prefix of the build's own passes.
+vorn_check_prefix() {
+  [ -n "$_vorn_prefix_named" ] || return 0
+  [ "$_vorn_claimed_prefix" = "$WINEPREFIX" ] && [ "$_vorn_claim_run" = "$BASHPID" ] && return 0
+  local found server
+  if [ ! -e "$WINEPREFIX/.vorn-wine" ] && [ -e "$WINEPREFIX" ]; then
+    if [ ! -d "$WINEPREFIX" ]; then
+      _vorn_refuse_prefix "WINEPREFIX names $WINEPREFIX, which is no folder"
+      return 1
+    fi
+    if ! found=$(find -H "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name .vorn-owner \
+                   ! -name .vorn-lock -print -quit 2>&1) || [ -n "$found" ]; then
+      _vorn_refuse_prefix "the Wine prefix $WINEPREFIX, named in WINEPREFIX, holds files that the test bed did not make; it is left as it is"
+      return 1
+    fi
+  fi
+  # The server of a prefix that another run holds is that run's: the claim
+  # says so.
+  if ! vorn_prefix_holder "$WINEPREFIX" "$BASHPID" >/dev/null &&
+     server=$(vorn_wineserver_pid "$WINEPREFIX"); then
+    _vorn_refuse_server "$server"
+    return 1
+  fi
+}
+
+# The line that stops a run at the caller's prefix: why, and how to go on.
+_vorn_refuse_prefix() {
+  echo "env: $1: unset WINEPREFIX to use the build's own prefix, or name a new or empty folder" >&2
+}
+
+_vorn_refuse_server() {
+  _vorn_refuse_prefix "a Wine server that this run did not start (pid $1) runs for the Wine prefix $WINEPREFIX, named in WINEPREFIX; it is left running"
 }
 
 vorn_start_wine() {
-  local holder prefix run=$BASHPID candidates=()
+  local holder prefix run=$BASHPID candidates=() status=0
   if [ "$_vorn_claimed_prefix" = "$WINEPREFIX" ] && [ "$_vorn_claim_run" = "$run" ]; then
     :   # claimed already, by this run
   else
     if [ -n "$_vorn_prefix_named" ]; then
+      vorn_check_prefix || return 1
       candidates=("$WINEPREFIX")
     else
       for prefix in "" -2 -3 -4 -5 -6 -7 -8; do candidates+=("$VORN_BUILD/wineprefix$prefix"); done
     fi
-    if ! prefix=$(vorn_claim_prefix "$run" "${candidates[@]}"); then
-      if [ -n "$_vorn_prefix_named" ]; then
+    prefix=$(vorn_claim_prefix "$run" "${candidates[@]}") || status=$?
+    if [ "$status" != 0 ]; then
+      if [ -n "$_vorn_prefix_named" ] && [ "$status" = 2 ]; then
+        _vorn_refuse_server "$(vorn_wineserver_pid "$WINEPREFIX")"
+      elif [ -n "$_vorn_prefix_named" ]; then
         holder=$(vorn_prefix_holder "$WINEPREFIX" "$run")
         echo "env: the Wine prefix $WINEPREFIX is in use by another run (pid $holder)" >&2
       else
@@ -277,13 +326,15 @@ vorn_start_wine() {
     _vorn_claim_run=$run
   fi
   # A server already up for the prefix was left by an earlier run (or by
-  # this one): it serves. Waiting for it to end would wait for good.
+  # this one): it serves. Waiting for it to end would wait for good. (For a
+  # prefix the caller named, only a server of this run gets here.)
   if vorn_wineserver_pid "$WINEPREFIX" >/dev/null; then
     return 0
   fi
 
   # A prefix made before the 32-bit loader was installed (or removed) starts
   # no program at all: make it again for the Wine packages installed now.
+  # (A prefix the caller named is one the test bed made, or empty.)
   local wine_packages
   wine_packages=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' \
                   wine wine64 wine32:i386 2>/dev/null || true)

@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 . scripts/env.sh
 trap vorn_cleanup EXIT
+vorn_check_prefix   # a caller's prefix that may not be used stops the run before the build
 vorn_build >/dev/null
 vorn_start_display
 vorn_start_wine

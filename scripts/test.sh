@@ -5,22 +5,26 @@
 # whose kernel runs no 32-bit x86 program, the 32-bit build is built but its
 # tests are not run, and its line says so. A build whose tests ran but
 # matched none of ctest's filter says so too; the run fails when that filter
-# matched no test in any build.
+# matched no test in any build. A VORN_BUILD set by the caller is the folder
+# of one build: VORN_ARCHS must then choose that one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/builds.sh
+archs=$(vorn_chosen_builds)
 bash scripts/setup.sh
 
 # One build and its tests, in a shell of its own so that each has its own
-# prefix, display and clean-up. Leaves CTest's JUnit report in the build.
-# (It runs on the left of "||", where "set -e" does not hold: hence the
-# explicit checks.)
+# prefix, display and clean-up, in the folder VORN_BUILD that vorn_run_build
+# gives it. Leaves CTest's JUnit report there as junit.xml. A caller's
+# prefix that may not be used stops it before the build. (It runs on the
+# left of "||", where "set -e" does not hold: hence the explicit checks.)
 test_build() {
   (
     export VORN_ARCH=$1
     shift
     . scripts/env.sh || exit 1
     trap vorn_cleanup EXIT
-    rm -f "$VORN_BUILD/junit.xml"
+    vorn_check_prefix || exit 1
     vorn_build || { echo "$VORN_ARCH: the build failed" >&2; exit 1; }
     vorn_start_display || exit 1
     vorn_start_wine || exit 1
@@ -38,12 +42,9 @@ build_only() {
   )
 }
 
-. scripts/builds.sh
-archs=${VORN_ARCHS:-x86_64 i686}
 for arch in $archs; do
   echo "== $arch build =="
-  [ "$arch" = x86_64 ] && dir=build || dir=build-$arch
-  vorn_run_build "$arch" "$dir/junit.xml" test_build build_only "$@"
+  vorn_run_build "$arch" "$(vorn_build_folder "$arch")" test_build build_only "$@"
 done
 
 echo

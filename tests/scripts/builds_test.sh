@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The test command's decision (scripts/builds.sh) without set-up or a
 # build: whether the 32-bit build's tests run, asked of stand-in loaders,
-# and the closing block, judged on stand-in JUnit reports. The loader that
+# the builds chosen and the folder each runs in, and the closing block,
+# judged on the stand-in JUnit report that each build wrote in its own
+# folder in this run (a stale one from before never counts). The loader that
 # the kernel refuses is a whole ELF header for a 32-bit x86 program with no
 # program header: every kernel refuses it with "Exec format error", status
 # 126, as it refuses the 32-bit loader on a machine that runs no 32-bit x86
@@ -67,13 +69,16 @@ cat >"$work/none.xml" <<'EOF'
 EOF
 
 # Stand-ins for the test command's two roads, each leaving a trace.
-fake_test() {  # the tests of build $1 give $RESULT_<arch>: pass, fail or
-               # none (no test matched); the rest are ctest's arguments
+fake_test() {  # the tests of build $1 give $RESULT_<arch>: pass, fail, none
+               # (no test matched) or stopped (the run stopped before its
+               # tests: no report); the rest are ctest's arguments. Like
+               # ctest run in the build folder, it writes its report there.
   local result arch=$1
   shift
   eval "result=\$RESULT_$arch"
   echo "tested $arch $*" >>"$work/trace"
-  cp "$work/$result.xml" "$work/$arch.xml"
+  [ "$result" != stopped ] || return 1
+  cp "$work/$result.xml" "$VORN_BUILD/junit.xml"
   [ "$result" != fail ]
 }
 fake_build() {
@@ -82,40 +87,54 @@ fake_build() {
 }
 
 passed=0 failed=0
-# name | builds | ctest's arguments | loader | x86_64's tests | i686's tests |
-# i686 build alone | expected status | expected lines ("^" between them;
-# "*" stands for any text) | expected trace ("^" between the steps)
+# name | builds (VORN_ARCHS) | the caller's VORN_BUILD | ctest's arguments |
+# loader | x86_64's tests | i686's tests | i686 build alone | expected status |
+# expected lines ("^" between them; "*" stands for any text) | expected
+# trace ("^" between the steps). Before each row, every build folder holds a
+# stale passing report from an earlier run.
 cases=(
-  "both_run_and_pass|x86_64 i686||runs|pass|pass|ok|0|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: PASS (2 passed, 0 failed, 1 skipped)^overall: PASS^total: 4 passed, 0 failed, 2 skipped|tested x86_64 ^tested i686 "
-  "refusal_gives_not_run|x86_64 i686||refused|pass|pass|ok|0|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: NOT RUN (built; this machine runs no 32-bit x86 program: LOADER gave \"Exec format error\")^overall: PASS^total: 2 passed, 0 failed, 1 skipped|tested x86_64 ^built i686"
-  "refusal_with_a_build_that_fails_fails|x86_64 i686||refused|pass|pass|broken|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (the build failed)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 ^built i686"
-  "zeroed_loader_fails|x86_64 i686||zeroed|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER gave \"Exec format error\", but it does not begin as an ELF file; install it again)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
-  "loader_cut_short_fails|x86_64 i686||cut_short|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER gave \"Exec format error\", but it holds 52 bytes, while its header reaches to byte 4576: it was cut short; install it again)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
-  "loader_cut_inside_its_header_fails|x86_64 i686||header_cut|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER gave \"Exec format error\", but it holds 30 bytes, fewer than an ELF header; install it again)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
-  "loader_for_another_machine_fails|x86_64 i686||other_machine|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER gave \"Exec format error\", but it is for machine 40, not i386 (3); install it again)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
-  "other_loader_failure_fails|x86_64 i686||broken|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER failed with status 1: wine: could not load ntdll.so)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
-  "missing_loader_fails|x86_64 i686||missing|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER failed with status 127: *No such file or directory)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
-  "failing_32bit_build_fails_the_command|x86_64 i686||runs|pass|fail|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (1 passed, 1 failed, 0 skipped)^overall: FAIL^total: 3 passed, 1 failed, 1 skipped|tested x86_64 ^tested i686 "
-  "nothing_run_fails|i686||refused|pass|pass|ok|1|i686: NOT RUN (built; this machine runs no 32-bit x86 program: LOADER gave \"Exec format error\")^no build ran its tests^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|built i686"
-  "the_64bit_build_alone_never_asks_the_loader|x86_64||broken|pass|pass|ok|0|x86_64: PASS (2 passed, 0 failed, 1 skipped)^overall: PASS^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
-  "filter_matching_nothing_fails|x86_64 i686|-R Verbz|runs|none|none|ok|1|x86_64: NO TEST RAN (no test matched -R Verbz)^i686: NO TEST RAN (no test matched -R Verbz)^no test matched -R Verbz in any build that ran^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|tested x86_64 -R Verbz^tested i686 -R Verbz"
-  "filter_matching_nothing_beside_a_refusal_fails|x86_64 i686|-R Verbz|refused|none|none|ok|1|x86_64: NO TEST RAN (no test matched -R Verbz)^i686: NOT RUN (built; this machine runs no 32-bit x86 program: LOADER gave \"Exec format error\")^no test matched -R Verbz in any build that ran^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|tested x86_64 -R Verbz^built i686"
-  "filter_matching_in_one_build_only_passes|x86_64 i686|-R ArmCompile|runs|pass|none|ok|0|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: NO TEST RAN (no test matched -R ArmCompile)^overall: PASS^total: 2 passed, 0 failed, 1 skipped|tested x86_64 -R ArmCompile^tested i686 -R ArmCompile"
-  "no_test_at_all_fails|x86_64||runs|none|none|ok|1|x86_64: NO TEST RAN^no test ran in any build that ran^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|tested x86_64 "
+  "both_run_and_pass|x86_64 i686|||runs|pass|pass|ok|0|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: PASS (2 passed, 0 failed, 1 skipped)^overall: PASS^total: 4 passed, 0 failed, 2 skipped|tested x86_64 ^tested i686 "
+  "refusal_gives_not_run|x86_64 i686|||refused|pass|pass|ok|0|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: NOT RUN (built; this machine runs no 32-bit x86 program: LOADER gave \"Exec format error\")^overall: PASS^total: 2 passed, 0 failed, 1 skipped|tested x86_64 ^built i686"
+  "refusal_with_a_build_that_fails_fails|x86_64 i686|||refused|pass|pass|broken|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (the build failed)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 ^built i686"
+  "zeroed_loader_fails|x86_64 i686|||zeroed|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER gave \"Exec format error\", but it does not begin as an ELF file; install it again)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
+  "loader_cut_short_fails|x86_64 i686|||cut_short|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER gave \"Exec format error\", but it holds 52 bytes, while its header reaches to byte 4576: it was cut short; install it again)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
+  "loader_cut_inside_its_header_fails|x86_64 i686|||header_cut|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER gave \"Exec format error\", but it holds 30 bytes, fewer than an ELF header; install it again)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
+  "loader_for_another_machine_fails|x86_64 i686|||other_machine|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER gave \"Exec format error\", but it is for machine 40, not i386 (3); install it again)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
+  "other_loader_failure_fails|x86_64 i686|||broken|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER failed with status 1: wine: could not load ntdll.so)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
+  "missing_loader_fails|x86_64 i686|||missing|pass|pass|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (LOADER failed with status 127: *No such file or directory)^overall: FAIL^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
+  "failing_32bit_build_fails_the_command|x86_64 i686|||runs|pass|fail|ok|1|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: FAIL (1 passed, 1 failed, 0 skipped)^overall: FAIL^total: 3 passed, 1 failed, 1 skipped|tested x86_64 ^tested i686 "
+  "nothing_run_fails|i686|||refused|pass|pass|ok|1|i686: NOT RUN (built; this machine runs no 32-bit x86 program: LOADER gave \"Exec format error\")^no build ran its tests^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|built i686"
+  "the_64bit_build_alone_never_asks_the_loader|x86_64|||broken|pass|pass|ok|0|x86_64: PASS (2 passed, 0 failed, 1 skipped)^overall: PASS^total: 2 passed, 0 failed, 1 skipped|tested x86_64 "
+  "filter_matching_nothing_fails|x86_64 i686||-R Verbz|runs|none|none|ok|1|x86_64: NO TEST RAN (no test matched -R Verbz)^i686: NO TEST RAN (no test matched -R Verbz)^no test matched -R Verbz in any build that ran^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|tested x86_64 -R Verbz^tested i686 -R Verbz"
+  "filter_matching_nothing_beside_a_refusal_fails|x86_64 i686||-R Verbz|refused|none|none|ok|1|x86_64: NO TEST RAN (no test matched -R Verbz)^i686: NOT RUN (built; this machine runs no 32-bit x86 program: LOADER gave \"Exec format error\")^no test matched -R Verbz in any build that ran^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|tested x86_64 -R Verbz^built i686"
+  "filter_matching_in_one_build_only_passes|x86_64 i686||-R ArmCompile|runs|pass|none|ok|0|x86_64: PASS (2 passed, 0 failed, 1 skipped)^i686: NO TEST RAN (no test matched -R ArmCompile)^overall: PASS^total: 2 passed, 0 failed, 1 skipped|tested x86_64 -R ArmCompile^tested i686 -R ArmCompile"
+  "no_test_at_all_fails|x86_64|||runs|none|none|ok|1|x86_64: NO TEST RAN^no test ran in any build that ran^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|tested x86_64 "
+  "stale_report_beside_a_filter_matching_nothing_fails|x86_64|$work/mine|-R Verbz|runs|none|none|ok|1|x86_64: NO TEST RAN (no test matched -R Verbz)^no test matched -R Verbz in any build that ran^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|tested x86_64 -R Verbz"
+  "stale_report_beside_a_run_stopped_before_its_tests_fails|x86_64||-R Hold|runs|stopped|none|ok|1|x86_64: FAIL (no test ran)^overall: FAIL^total: 0 passed, 0 failed, 0 skipped|tested x86_64 -R Hold"
+  "callers_folder_is_the_one_builds_folder|i686|$work/mine||runs|pass|fail|ok|1|i686: FAIL (1 passed, 1 failed, 0 skipped)^overall: FAIL^total: 1 passed, 1 failed, 0 skipped|tested i686 "
+  "callers_folder_with_both_builds_is_refused|x86_64 i686|$work/mine||runs|pass|pass|ok|1|test: VORN_BUILD ($work/mine) names the folder of one build, but 2 builds are chosen (x86_64 i686): set VORN_ARCHS too*|"
+  "callers_folder_with_the_builds_by_default_is_refused||$work/mine||runs|pass|pass|ok|1|test: VORN_BUILD ($work/mine) names the folder of one build, but 2 builds are chosen (x86_64 i686): set VORN_ARCHS too*|"
 )
 for row in "${cases[@]}"; do
-  IFS='|' read -r name builds args loader RESULT_x86_64 RESULT_i686 BUILD want_status want_lines want_trace <<<"$row"
+  IFS='|' read -r name builds caller_build args loader RESULT_x86_64 RESULT_i686 BUILD want_status want_lines want_trace <<<"$row"
   loader_path="$work/$loader"
   want_lines=${want_lines//LOADER/$loader_path}
   want_lines=${want_lines//^/$'\n'}
   : >"$work/trace"
-  rm -f "$work"/x86_64.xml "$work"/i686.xml
+  for folder in "$work/tree/build" "$work/tree/build-i686" "$work/mine"; do
+    mkdir -p "$folder"
+    cp "$work/pass.xml" "$folder/junit.xml"
+  done
+  # As the test command does it, in the tree's top folder.
   output=$(
-    VORN_WINE32_LOADER=$loader_path
+    cd "$work/tree" || exit 9
+    export VORN_WINE32_LOADER=$loader_path VORN_ARCHS=$builds
+    if [ -n "$caller_build" ]; then export VORN_BUILD=$caller_build; else unset VORN_BUILD; fi
+    archs=$(vorn_chosen_builds 2>&1) || { echo "$archs"; exit 1; }
     vorn_records=()
-    for arch in $builds; do
+    for arch in $archs; do
       # shellcheck disable=SC2086 # the arguments are words
-      vorn_run_build "$arch" "$work/$arch.xml" fake_test fake_build $args >/dev/null 2>&1
+      vorn_run_build "$arch" "$(vorn_build_folder "$arch")" fake_test fake_build $args >/dev/null 2>&1
     done
     vorn_closing_block "${vorn_records[@]}"
   )

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # scripts/env.sh's Wine start against prefixes in a state of their own: one
 # that another run holds, one whose server an earlier run left up, and the
-# same start twice in one shell. Every start must return, each within a
-# bound: a start that waits for a persistent server to end waits for good.
+# same start twice in one shell. A prefix named in WINEPREFIX is used only
+# when the test bed made it or it is a new or empty folder, and never with
+# a server that the run did not start: anything else is refused, left as it
+# was, in a line that says how to go on. Every start must return, each
+# within a bound: a start that waits for a persistent server to end waits
+# for good.
 # A run's clean-up ends only what it started and still owns; the claim of a
 # prefix takes that prefix's own lock; the display starts with job control
 # on and when two runs race for it, and a display that does not end on TERM
@@ -15,8 +19,9 @@ holder_pid=""
 stubborn_pid=""
 cleanup() {
   local prefix
-  for prefix in "$work/left-over" "$work/kept-named" "$work/kept-build/wineprefix" \
-                "$work/locked" "$work/locked-build/wineprefix" "$work/own" "$work/taken" \
+  for prefix in "$work/left-over/wineprefix" "$work/kept-named" "$work/kept-build/wineprefix" \
+                "$work/locked" "$work/locked-build/wineprefix" "$work/own/wineprefix" \
+                "$work/taken/wineprefix" "$work/empty" "$work/served" "$work/served-empty" \
                 "$work/tree/build/wineprefix" "$work/tree/build-i686/wineprefix-2"; do
     WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
   done
@@ -47,10 +52,11 @@ running() {
   [ "${stat%% *}" != Z ]
 }
 
-# vorn_start_wine for a prefix named by the caller, in a shell of its own,
-# run twice; prints each status and what was said.
-start_twice() {
-  WINEPREFIX=$1 VORN_BUILD="$work/build" timeout 60 bash -c '
+# vorn_start_wine for a prefix named by the caller (or, with none, the first
+# of the build's), in a shell of its own, run twice; prints each status and
+# what was said.
+start_twice() {  # start_twice PREFIX [BUILD]
+  WINEPREFIX=$1 VORN_BUILD=${2:-$work/build} timeout 60 bash -c '
     cd "$0" && . scripts/env.sh || exit 9
     vorn_start_wine 2>&1; echo "status $?"
     vorn_start_wine 2>&1; echo "status $?"' "$top"
@@ -58,7 +64,7 @@ start_twice() {
 
 # A prefix that another run, still going, holds: refused at once, in a line.
 mkdir -p "$work/held"
-sleep 300 &
+sleep 3600 &   # ended by the clean-up
 holder_pid=$!
 echo "$holder_pid" >"$work/held/.vorn-owner"
 out=$(start_twice "$work/held")
@@ -75,24 +81,134 @@ fi
 [ "$(cat "$work/held/.vorn-owner")" = "$holder_pid" ] && r=ok || r="the holder's mark was taken"
 check held_prefix_keeps_its_holder "$r"
 
-# A server left up for the prefix by a run that has ended: reused, twice.
-mkdir -p "$work/left-over"
-echo 999999 >"$work/left-over/.vorn-owner"   # no such process
-WINEPREFIX="$work/left-over" wineserver -p >/dev/null 2>&1
-server=$(cd "$top" && . scripts/env.sh && vorn_wineserver_pid "$work/left-over")
+# A server left up for the build's prefix by a run that has ended: reused,
+# twice.
+mkdir -p "$work/left-over/wineprefix"
+echo 999999 >"$work/left-over/wineprefix/.vorn-owner"   # no such process
+WINEPREFIX="$work/left-over/wineprefix" wineserver -p >/dev/null 2>&1
+server=$(server_of "$work/left-over/wineprefix")
 [ -n "$server" ] && r=ok || r="the left-over server is not seen"
 check left_over_server_is_seen "$r"
-out=$(start_twice "$work/left-over")
+out=$(start_twice "" "$work/left-over")
 status=$?
 if [ "$status" = 124 ]; then
   check left_over_server_reused "did not return"
 elif [ "$(grep -c '^status 0$' <<<"$out")" != 2 ]; then
   check left_over_server_reused "not started twice: $out"
 else
-  now=$(cd "$top" && . scripts/env.sh && vorn_wineserver_pid "$work/left-over")
+  now=$(server_of "$work/left-over/wineprefix")
   [ "$now" = "$server" ] && check left_over_server_reused ok ||
     check left_over_server_reused "server $server replaced by '$now'"
 fi
+
+# A prefix named in WINEPREFIX that the test bed did not make and that holds
+# anything is refused before anything is written in it: it stays byte for
+# byte as it was, and the run says why it stopped and how to go on. So is
+# one reached through a link, and one that holds a single hidden file.
+snapshot() {  # every name under a folder with its kind, size, mode and time, and each file's bytes
+  (cd -P "$1" && find . -printf '%p %y %s %m %T@\n' | sort && find . -type f -exec sha256sum {} + | sort)
+}
+named_run() {  # named_run PREFIX: a run that names PREFIX starts Wine, says
+               # which server runs for it, then cleans up
+  WINEPREFIX=$1 VORN_BUILD="$work/named-build" timeout 300 bash -c '
+    cd "$0" && . scripts/env.sh || exit 9
+    trap vorn_cleanup EXIT
+    vorn_start_wine 2>&1; echo "status $?"
+    echo "server $(vorn_wineserver_pid "$WINEPREFIX")"' "$top"
+}
+mkdir -p "$work/users/drive_c" "$work/hidden"
+echo "a letter" >"$work/users/drive_c/doc.txt"
+printf 'WINE REGISTRY Version 2\n;; the user'"'"'s keys\n' >"$work/users/user.reg"
+printf 'WINE REGISTRY Version 2\n;; the machine'"'"'s keys\n' >"$work/users/system.reg"
+ln -s "$work/users" "$work/link-to-users"
+echo "x" >"$work/hidden/.profile"
+# name | the prefix named | the folder that must stay as it was
+foreign_cases=(
+  "foreign_prefix_is_left_as_it_was|$work/users|$work/users"
+  "foreign_prefix_through_a_link_is_left_as_it_was|$work/link-to-users|$work/users"
+  "folder_with_a_hidden_file_is_left_as_it_was|$work/hidden|$work/hidden"
+)
+for row in "${foreign_cases[@]}"; do
+  IFS='|' read -r name prefix folder <<<"$row"
+  before=$(snapshot "$folder")
+  out=$(named_run "$prefix")
+  after=$(snapshot "$folder")
+  if [ "$after" != "$before" ]; then
+    r="the prefix changed (the first of $(diff <(echo "$before") <(echo "$after") | grep -c '^[<>]') lines that differ):"$'\n'"$(diff <(echo "$before") <(echo "$after") | grep '^[<>]' | head -n 6)"$'\n'"$(tail -n 3 <<<"$out")"
+  elif ! grep -qx "status 1" <<<"$out"; then
+    r="not refused: $out"
+  elif ! grep -F "$prefix" <<<"$out" | grep -q "unset WINEPREFIX.*new or empty folder"; then
+    r="no line that names it and says how to go on: $out"
+  else
+    r=ok
+  fi
+  check "$name" "$r"
+done
+
+# An empty folder named in WINEPREFIX becomes a prefix, marked as the test
+# bed's; the run's clean-up ends the server it started there and takes its
+# mark away.
+mkdir -p "$work/empty"
+out=$(named_run "$work/empty")
+server=$(sed -n 's/^server //p' <<<"$out")
+for _ in $(seq 1 100); do
+  running "$server" || break
+  sleep 0.05
+done
+if ! grep -qx "status 0" <<<"$out" || [ -z "$server" ]; then
+  r="not started: $out"
+elif [ ! -f "$work/empty/system.reg" ] || [ ! -s "$work/empty/.vorn-wine" ]; then
+  r="no prefix made, or not marked: $(ls -A "$work/empty" | tr '\n' ' ')"
+elif [ -e "$work/empty/.vorn-owner" ]; then
+  r="the run's mark was left"
+elif running "$server"; then
+  r="the run's server $server still runs"
+else
+  r=ok
+fi
+check empty_named_folder_becomes_a_prefix "$r"
+
+# A Wine server that the run did not start runs for the prefix it names:
+# refused, in a line, and that server is neither adopted nor ended, also by
+# the run's clean-up; the prefix is not marked. It runs for a prefix that
+# the test bed made, or for an empty folder (where it leaves a file).
+# name | prefix | made by the test bed | what the line says
+served_cases=(
+  "server_not_started_by_the_run_is_left_running|$work/served|yes|a Wine server that this run did not start"
+  "server_in_an_empty_folder_is_left_running|$work/served-empty|no|holds files that the test bed did not make"
+)
+for row in "${served_cases[@]}"; do
+  IFS='|' read -r name prefix made says <<<"$row"
+  mkdir -p "$prefix/drive_c"
+  if [ "$made" = yes ]; then
+    echo "made by the test bed" >"$prefix/.vorn-wine"
+    echo "a letter" >"$prefix/drive_c/doc.txt"
+  fi
+  WINEPREFIX=$prefix wineserver -p >/dev/null 2>&1
+  server=$(server_of "$prefix")
+  out=$(named_run "$prefix")
+  # A server that was told to end is gone within a second.
+  for _ in $(seq 1 20); do
+    running "$server" || break
+    sleep 0.05
+  done
+  if [ -z "$server" ]; then
+    r="the server did not start"
+  elif ! grep -qx "status 1" <<<"$out"; then
+    r="not refused: $out"
+  elif ! grep -F "$prefix" <<<"$out" | grep -F "$says" | grep -q "unset WINEPREFIX.*new or empty folder"; then
+    r="no line that says \"$says\" and how to go on: $out"
+  elif [ "$(server_of "$prefix")" != "$server" ] || ! running "$server"; then
+    r="the server $server was ended"
+  elif [ -e "$prefix/.vorn-owner" ]; then
+    r="the prefix was marked"
+  elif [ "$made" = yes ] && [ "$(cat "$prefix/drive_c/doc.txt")" != "a letter" ]; then
+    r="the prefix was emptied"
+  else
+    r=ok
+  fi
+  check "$name" "$r"
+done
 
 # No server for a prefix that has none.
 mkdir -p "$work/none"
@@ -112,18 +228,21 @@ keep_cases=(
 for row in "${keep_cases[@]}"; do
   IFS='|' read -r name prefix named step <<<"$row"
   mkdir -p "$prefix"
+  echo "made by the test bed" >"$prefix/.vorn-wine"
   echo "$holder_pid" >"$prefix/.vorn-owner"
   WINEPREFIX=$prefix wineserver -p >/dev/null 2>&1
   server=$(cd "$top" && . scripts/env.sh && vorn_wineserver_pid "$prefix")
   named_prefix=""
   [ "$named" = yes ] && named_prefix=$prefix
-  WINEPREFIX=$named_prefix VORN_BUILD="$work/kept-build" timeout 60 bash -c '
+  out=$(WINEPREFIX=$named_prefix VORN_BUILD="$work/kept-build" timeout 60 bash -c '
     cd "$0" && . scripts/env.sh || exit 9
     trap vorn_cleanup EXIT
-    '"$step"' 2>/dev/null' "$top"
+    '"$step"' 2>&1' "$top")
   now=$(cd "$top" && . scripts/env.sh && vorn_wineserver_pid "$prefix")
   if [ -z "$server" ]; then
     check "$name" "the holder's server did not start"
+  elif [ "$named" = yes ] && ! grep -q "in use by another run (pid $holder_pid)" <<<"$out"; then
+    check "$name" "not refused as the holder's: $out"
   elif [ "$now" != "$server" ]; then
     check "$name" "the holder's server $server was ended"
   elif [ "$(cat "$prefix/.vorn-owner")" != "$holder_pid" ]; then
@@ -135,18 +254,20 @@ done
 
 # A run's clean-up ends the Wine server of the prefix it claimed and takes
 # its mark away, but only while the mark still names the run: a prefix that
-# another run has taken over since keeps its server and its mark.
-# name | taken over before the clean-up
+# another run has taken over since keeps its server and its mark. The
+# prefix is the build's own, whose left-over server the run adopts.
+# name | the run's build folder | taken over before the clean-up
 cleanup_cases=(
   "cleanup_ends_its_own_prefix|$work/own|no"
   "cleanup_leaves_a_prefix_taken_over|$work/taken|yes"
 )
 for row in "${cleanup_cases[@]}"; do
-  IFS='|' read -r name prefix taken <<<"$row"
+  IFS='|' read -r name build taken <<<"$row"
+  prefix=$build/wineprefix
   mkdir -p "$prefix"
   WINEPREFIX=$prefix wineserver -p >/dev/null 2>&1   # so that the start ends at the claim
   server=$(server_of "$prefix")
-  WINEPREFIX=$prefix VORN_BUILD="$work/cleanup-build" timeout 60 bash -c '
+  WINEPREFIX="" VORN_BUILD=$build timeout 60 bash -c '
     cd "$0" && . scripts/env.sh || exit 9
     vorn_start_wine || exit 8
     [ "$1" = no ] || echo "$2" >"$WINEPREFIX/.vorn-owner"
@@ -176,16 +297,21 @@ done
 
 # The claim of a prefix waits for that prefix's own lock, however the run
 # came to it: named, from a build folder other than the holder's, or as its
-# build's first prefix.
-# name | prefix | named by the run | the run's build folder
+# build's first prefix. A server is up for each prefix, so that each start
+# ends at the claim: the build's prefix is taken with its left-over server;
+# the named one, which the test bed made, is another run's, and is refused
+# as that run's once the lock is free.
+# name | prefix | named by the run | the run's build folder | its holder | what the run ends with
 lock_cases=(
-  "named_claim_takes_the_prefixs_own_lock|$work/locked|yes|$work/lock-build"
-  "build_claim_takes_the_prefixs_own_lock|$work/locked-build/wineprefix|no|$work/locked-build"
+  "named_claim_takes_the_prefixs_own_lock|$work/locked|yes|$work/lock-build|$holder_pid|status 1 $work/locked"
+  "build_claim_takes_the_prefixs_own_lock|$work/locked-build/wineprefix|no|$work/locked-build||status 0 $work/locked-build/wineprefix"
 )
 for row in "${lock_cases[@]}"; do
-  IFS='|' read -r name prefix named build <<<"$row"
+  IFS='|' read -r name prefix named build holder want <<<"$row"
   mkdir -p "$prefix"
-  WINEPREFIX=$prefix wineserver -p >/dev/null 2>&1   # so that the start ends at the claim
+  echo "made by the test bed" >"$prefix/.vorn-wine"
+  [ -z "$holder" ] || echo "$holder" >"$prefix/.vorn-owner"
+  WINEPREFIX=$prefix wineserver -p >/dev/null 2>&1
   named_prefix=""
   [ "$named" = yes ] && named_prefix=$prefix
   exec 8>"$prefix/.vorn-lock"
@@ -202,11 +328,12 @@ for row in "${lock_cases[@]}"; do
   done
   grep -q "waiting for the Wine prefix $prefix" "$work/locked.out" ||
     r="did not wait for the lock: $(cat "$work/locked.out")"
-  [ -e "$prefix/.vorn-owner" ] && r="marked the prefix while another run held its lock"
+  [ "$(cat "$prefix/.vorn-owner" 2>/dev/null)" = "$holder" ] ||
+    r="marked the prefix while another run held its lock"
   exec 8>&-
   wait "$claimer"
-  [ "$r" = ok ] && ! grep -qx "status 0 $prefix" "$work/locked.out" &&
-    r="no claim after the lock: $(cat "$work/locked.out")"
+  [ "$r" = ok ] && ! grep -qxF "$want" "$work/locked.out" &&
+    r="not \"$want\" after the lock: $(cat "$work/locked.out")"
   check "$name" "$r"
 done
 

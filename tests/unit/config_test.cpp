@@ -583,6 +583,8 @@ TEST_F(SettingsTest, Table)
         {"#window (Inbox)\n#window()\n#window(Tool (beta))\n", 300, 7, 0, {L"Tool (beta)"}},
         {"#window(a) #window(b)\n", 300, 7, 0, {L"a"}},
         {"#window( Inbox )\r\n", 300, 7, 0, {L" Inbox "}},
+        // Blanks alone are a value too, unlike in a hold.
+        {"#window( )\r\n", 300, 7, 0, {L" "}},
         {"#window(a)\n#WINDOW(a)\n#window(100%)", 300, 7, 0, {L"a", L"a", L"100%"}},
         {"#window(a)\n\n\n#window(b)", 300, 7, 0, {L"a", L"b"}},
         {"any text #window(a) more text\nno directive here\n", 300, 7, 0, {L"a"}},
@@ -841,6 +843,9 @@ TEST_F(SettingsTest, HoldListsFollowTheFile)
         {"#LANDSCAPE(reader)\r\n", {L"landscape:reader"}},
         {"any text #Portrait(home) more text\n", {L"portrait:home"}},
         {"#portrait()\n#landscape()\n", {}},
+        // A value of blanks only names nothing either.
+        {"#portrait( )\n#landscape(   )\n#portrait(\t \t)\n", {}},
+        {"#landscape(a)\n#portrait( )\n", {L"landscape:a"}},
         {"#portrait (x)\n#landscape (y)\n", {}},
         {"#portraits(x)\n#landscap(y)\n", {}},
         {"#landscape(Tool (beta))", {L"landscape:Tool (beta)"}},

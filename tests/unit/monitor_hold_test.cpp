@@ -183,22 +183,23 @@ TEST(LandscapeRuleTest, SidesFollowTheSensorEverythingElseKeepsALandscape)
 {
     struct {
         DWORD value;
-        bool side;     // the value gives a landscape of its own
-        int sideCode;
-    } values[] = {
-        {SENSOR_TURNED_90, true, 1},    {SENSOR_TURNED_270, true, 3},
-        {SENSOR_UPRIGHT, false, 0},     {SENSOR_UPSIDE_DOWN, false, 0},
-        {SENSOR_FACE_DOWN, false, 0},   {0, false, 0},  // unreadable
-        {0x12345, false, 0},            {0x10005, false, 0},
+        int lastOne[4];    // the code for the display's codes 0 to 3, last landscape 1
+        int lastThree[4];  // the same, last landscape 3
+    } rows[] = {
+        {SENSOR_TURNED_90, {1, 1, 1, 1}, {1, 1, 1, 1}},
+        {SENSOR_TURNED_270, {3, 3, 3, 3}, {3, 3, 3, 3}},
+        {SENSOR_UPRIGHT, {1, 1, 1, 3}, {3, 1, 3, 3}},
+        {SENSOR_UPSIDE_DOWN, {1, 1, 1, 3}, {3, 1, 3, 3}},
+        {SENSOR_FACE_DOWN, {1, 1, 1, 3}, {3, 1, 3, 3}},
+        {0, {1, 1, 1, 3}, {3, 1, 3, 3}},  // unreadable
+        {0x12345, {1, 1, 1, 3}, {3, 1, 3, 3}},
+        {0x10005, {1, 1, 1, 3}, {3, 1, 3, 3}},
     };
-    for (const auto &v : values) {
+    for (const auto &r : rows) {
         for (int held = 0; held <= 3; ++held) {
-            for (int last : {1, 3}) {
-                SCOPED_TRACE(testing::Message() << std::hex << v.value << std::dec
-                                                << " held " << held << " last " << last);
-                int expected = v.side ? v.sideCode : (held == 1 || held == 3) ? held : last;
-                EXPECT_EQ(expected, LandscapeCodeFor(v.value, held, last));
-            }
+            SCOPED_TRACE(testing::Message() << std::hex << r.value << std::dec << " held " << held);
+            EXPECT_EQ(r.lastOne[held], LandscapeCodeFor(r.value, held, 1)) << "last 1";
+            EXPECT_EQ(r.lastThree[held], LandscapeCodeFor(r.value, held, 3)) << "last 3";
         }
     }
 }
@@ -241,6 +242,9 @@ const FrontCase kFrontCases[] = {
     {"LastHoldWinsTheOtherWay", "#landscape(book)\r\n#portrait(reader)", 0x10002, 1, NO_CODE, 1,
      0, 1},
     {"HoldOfAnotherWindowHoldsNothing", "#portrait(dialer)", 0x10001, 0, NO_CODE, 1, 3, NO_CODE},
+    // Blanks alone name nothing, though the title in front holds one.
+    {"BlankPortraitHoldsNothing", "#portrait( )", 0x10001, 0, NO_CODE, 1, 3, NO_CODE},
+    {"BlankLandscapeHoldsNothing", "#landscape( )", 0x10002, 0, NO_CODE, 1, NO_CODE, NO_CODE},
     // Exempt: nothing, unless a hold came before.
     {"ExemptAfterARestart", "#window(reader)", 0x10000, 0, NO_CODE, 1, NO_CODE, NO_CODE},
     {"ExemptByOnlyforAfterARestart", "#onlyfor(1)\r\n#window(dialer)", 0x10000, 0, NO_CODE, 1,

@@ -18,6 +18,13 @@ protected:
     HMODULE shell = NULL;
     HWND window = NULL;
     DWORD savedVersion = 0;
+    // What a test may change of the monitor's records, given back whatever
+    // it asserts.
+    std::wstring savedConfigPath;
+    HoldMemory savedMemory;
+    // A test's own window and configuration file, gone after it however it ended.
+    HWND ownWindow = NULL;
+    std::wstring ownConfig;
 
     void SetUp() override
     {
@@ -32,6 +39,8 @@ protected:
         shell = LoadLibraryW(L"aygshell.dll");
         ASSERT_NE(nullptr, shell);
         savedVersion = g_osMajorVersion;
+        savedConfigPath = g_monitorConfigPath;
+        savedMemory = g_holdMemory;
         RegisterMonitorClass(GetModuleHandleW(NULL), kClass);
     }
 
@@ -42,7 +51,13 @@ protected:
             QuitPosted();
             DestroyWindow(window);
         }
+        if (ownWindow)
+            DestroyWindow(ownWindow);
+        if (!ownConfig.empty())
+            DeleteFileW(ownConfig.c_str());
         g_osMajorVersion = savedVersion;
+        lstrcpynW(g_monitorConfigPath, savedConfigPath.c_str(), CONFIG_PATH_CAPACITY);
+        g_holdMemory = savedMemory;
         SetDllDirectoryW(NULL);
         SetEnvironmentVariableW(L"PHONE_CALL_LOG", NULL);
         DeleteFileW(log.c_str());
@@ -156,14 +171,12 @@ TEST_F(MonitorWindowTest, FrontChangeTurnsToTheHoldOfTheWindowInFront)
     Create();
     WCHAR temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    std::wstring config = std::wstring(temp) + L"vorn_window_front.txt";
-    ASSERT_TRUE(WriteBytes(config, "#portrait(Held in portrait)\r\n"));
-    std::wstring savedPath = g_monitorConfigPath;
-    lstrcpynW(g_monitorConfigPath, config.c_str(), CONFIG_PATH_CAPACITY);
-    HoldMemory savedMemory = g_holdMemory;
-    HWND held = CreateWindowExW(0, L"STATIC", L"Held in portrait",
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, NULL, NULL,
-                                GetModuleHandleW(NULL), NULL);
+    ownConfig = std::wstring(temp) + L"vorn_window_front.txt";
+    ASSERT_TRUE(WriteBytes(ownConfig, "#portrait(Held in portrait)\r\n"));
+    lstrcpynW(g_monitorConfigPath, ownConfig.c_str(), CONFIG_PATH_CAPACITY);
+    ownWindow = CreateWindowExW(0, L"STATIC", L"Held in portrait", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                0, 0, 200, 100, NULL, NULL, GetModuleHandleW(NULL), NULL);
+    HWND held = ownWindow;
     ASSERT_NE(nullptr, held);
     SetForegroundWindow(held);
     EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == held; }));
@@ -172,11 +185,6 @@ TEST_F(MonitorWindowTest, FrontChangeTurnsToTheHoldOfTheWindowInFront)
     EXPECT_EQ(0, SendMessageW(window, WMU_FRONT_CHANGE, 0, 0));
     EXPECT_EQ(1, Count("aygshell 298 code=0"));
     EXPECT_EQ(0, RotationQuery());
-
-    DestroyWindow(held);
-    g_holdMemory = savedMemory;
-    lstrcpynW(g_monitorConfigPath, savedPath.c_str(), CONFIG_PATH_CAPACITY);
-    DeleteFileW(config.c_str());
 }
 
 TEST_F(MonitorWindowTest, UnloadAndCloseShutDownOnceBetweenThem)

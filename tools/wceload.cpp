@@ -207,7 +207,11 @@ struct Node {
 
 class XmlReader {
 public:
-    explicit XmlReader(const std::string &text) : text_(text), at_(0), line_(1) {}
+    explicit XmlReader(const std::string &text) : text_(text), at_(0), line_(1), unsupported_(false) {}
+
+    // Whether Read failed on well-formed XML that a provisioning document
+    // does not hold (a document type, CDATA, text).
+    bool Unsupported() const { return unsupported_; }
 
     // False with a reason ("line N: ...") when the text is not well-formed.
     bool Read(Node *root, std::string *why)
@@ -223,7 +227,7 @@ public:
         if (!Misc(why))
             return false;
         if (Ahead("<!DOCTYPE"))
-            return Fail("a document type declaration", why);
+            return Unsupported("a document type declaration", why);
         if (!Ahead("<"))
             return Fail("no root element", why);
         if (!Element(root, why))
@@ -236,6 +240,11 @@ public:
     }
 
 private:
+    bool Unsupported(const std::string &what, std::string *why)
+    {
+        unsupported_ = true;
+        return Fail(what, why);
+    }
     bool Fail(const std::string &what, std::string *why)
     {
         *why = "line " + std::to_string(line_) + ": " + what;
@@ -417,20 +426,21 @@ private:
                 return true;
             }
             if (Ahead("<![CDATA[") || Ahead("<?") || Ahead("<!"))
-                return Fail("markup this reader does not take", why);
+                return Unsupported("markup that a provisioning document does not hold", why);
             if (Ahead("<")) {
                 node->children.push_back(Node());
                 if (!Element(&node->children.back(), why))
                     return false;
                 continue;
             }
-            return Fail("text inside <" + node->name + ">", why);
+            return Unsupported("text inside <" + node->name + ">", why);
         }
     }
 
     const std::string &text_;
     size_t at_;
     int line_;
+    bool unsupported_;
 };
 
 // ---------------------------------------------------------------------------
@@ -868,8 +878,12 @@ int wmain(int argc, wchar_t **argv)
         return 1;
     }
     Node doc;
-    if (!XmlReader(setup->second).Read(&doc, &why)) {
-        Say("wceload: refused: _setup.xml is not well-formed XML (" + why + ")");
+    XmlReader reader(setup->second);
+    if (!reader.Read(&doc, &why)) {
+        if (reader.Unsupported())
+            Say("wceload: refused: _setup.xml: " + why + " is not understood");
+        else
+            Say("wceload: refused: _setup.xml is not well-formed XML (" + why + ")");
         return 1;
     }
     Plan plan;

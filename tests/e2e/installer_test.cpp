@@ -10,7 +10,7 @@
 
 namespace {
 
-struct Run {
+struct InstallRun {
     DWORD exitCode;
     std::string output;
 };
@@ -53,9 +53,9 @@ protected:
     }
 
     // wceload.exe CAB with the phone's root at root, to its end.
-    Run Install(const std::wstring &root, const std::wstring &cab)
+    InstallRun Install(const std::wstring &root, const std::wstring &cab)
     {
-        Run run = {0xFFFFFFFF, ""};
+        InstallRun run = {0xFFFFFFFF, ""};
         std::wstring outPath = dir + L"\\wceload-" + std::to_wstring(++runs) + L".out";
         SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
         HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE,
@@ -197,7 +197,7 @@ std::wstring FaultyCab(const char *name)
 TEST_F(Installer, PutsTheProgramAndBothShortcutsWhereTheDocumentSays)
 {
     std::wstring root = NewRoot(L"phone");
-    Run run = Install(root, GoodCab());
+    InstallRun run = Install(root, GoodCab());
     EXPECT_EQ(0u, run.exitCode) << run.output;
     EXPECT_NE(std::string::npos, run.output.find("wceload: Vorn installed")) << run.output;
     ExpectInstalled(root);
@@ -208,7 +208,7 @@ TEST_F(Installer, SecondInstallOverTheFirstLeavesOneCopyOfEach)
     std::wstring root = NewRoot(L"phone");
     for (int round = 1; round <= 2; round++) {
         SCOPED_TRACE("install " + std::to_string(round));
-        Run run = Install(root, GoodCab());
+        InstallRun run = Install(root, GoodCab());
         EXPECT_EQ(0u, run.exitCode) << run.output;
         ExpectInstalled(root);
     }
@@ -232,7 +232,7 @@ TEST_F(Installer, RefusesWhatItCannotInstallAndWritesNothing)
         SCOPED_TRACE(refusal.cab);
         std::wstring root = NewRoot(std::wstring(refusal.cab, refusal.cab + strlen(refusal.cab)));
         ASSERT_TRUE(FileExists(FaultyCab(refusal.cab)));
-        Run run = Install(root, FaultyCab(refusal.cab));
+        InstallRun run = Install(root, FaultyCab(refusal.cab));
         EXPECT_EQ(1u, run.exitCode) << run.output;
         EXPECT_NE(std::string::npos, run.output.find(refusal.line)) << run.output;
         EXPECT_EQ(std::set<std::wstring>(), Tree(root)) << "the refused install wrote something";

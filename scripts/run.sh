@@ -59,7 +59,7 @@ start_shortcut() {
   body=${text#*#}
   target=${body#\"}
   target=${target%%\"*}
-  args=${body#\"$target\"}
+  args=${body#\""$target"\"}
   args=${args# }
   if [ "$count" != "${#body}" ] || [ "${body:0:1}" != '"' ]; then
     say "the shortcut $1 is damaged: $text"
@@ -99,7 +99,7 @@ printf '%s' '#window(Camera)
 #onlyfor(0)
 #fdscreenoff(2)
 #log(1)
-'' | sed 's/$/\r/' > "$vorn_dir/vorn.txt"
+' | sed 's/$/\r/' > "$vorn_dir/vorn.txt"
 
 # The phone starts upright, its display in portrait, whatever an earlier run
 # left behind.
@@ -128,8 +128,9 @@ bg "$phone/shellfront.exe"
 wait_log "shellfront ready" 1 || { say "the shell's publisher did not start"; exit 1; }
 start_shortcut "$programs/Vorn.lnk" || exit 1
 wait_log "RegistryNotifyWindow armed" 2 || { say "the monitor did not start"; exit 1; }
-say "Start > Programs > Vorn ($shortcut_said): the monitor runs; it listens to the"
-say "sensor's registry value and to the app in front, which the phone's shell publishes."
+say "Start > Programs > Vorn starts $shortcut_said (its shortcut says so):"
+say "the monitor runs; it listens to the sensor's registry value and to the app in"
+say "front, which the phone's shell publishes."
 
 account_count() { grep -c -- "$1" "$vorn_dir/vorn.log" 2>/dev/null || true; }
 
@@ -188,7 +189,7 @@ turn() {  # turn VALUE WORDS: the driver reports a new position
 }
 
 app appwin.exe "Inbox" "MailApp"
-shot 1 "Installed from vorn.cab; started by Start > Vorn"
+shot 1 "vorn.cab installed; Start > Vorn"
 turn 0x10000 "held on its side"
 shot 2 "$did"
 turn 0x10001 "held on its other side"
@@ -256,9 +257,9 @@ say
 # editor can be seen.
 say "The phone's owner presses the power key: the screen wakes, lit again."
 start_shortcut "$programs/Vorn Settings.lnk" || exit 1
-say "Start > Programs > Vorn Settings ($shortcut_said), Edit > Show log: the editor"
-say "shows the account's latest lines, newest first, in place of the text, as many as"
-say "fit the screen."
+say "Start > Programs > Vorn Settings starts $shortcut_said, the editor;"
+say "Edit > Show log: it shows the account's latest lines, newest first, in place of"
+say "the text, as many as fit the screen."
 # Chosen the way the tests choose a menu command (40010: Show log).
 if "$VORN_WINE" "$phone/menucmd.exe" QZSGCFGEDIT 40010 >/dev/null 2>&1; then
   shot 13 "Power key woke the screen; Show log"

@@ -91,7 +91,7 @@ def read_document(root):
 
 def main(argv):
     if len(argv) not in (2, 3):
-        print(__doc__.strip().splitlines()[2].strip(), file=sys.stderr)
+        print("usage: " + __doc__.strip().splitlines()[2].strip(), file=sys.stderr)
         return 2
     cab = argv[1]
     exe = argv[2] if len(argv) == 3 else None

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Vorn's main job on the emulated phone: the monitor runs, the phone is
+# Vorn's main job on the emulated phone: Vorn is installed from its CAB and
+# started from its Start menu shortcut, the monitor runs, the phone is
 # turned, apps come and go, and this script tells what the phone did. At
 # each step it also draws the phone as a person holding it would see it, and
 # at the end puts those pictures on one sheet.
@@ -20,7 +21,20 @@ cp "$phone/appwin.exe" "$phone/cprog.exe"   # another program, listed by its fil
 export PHONE_CALL_LOG="$phone/calls.log"
 : > "$PHONE_CALL_LOG"
 
+# The phone's file system: its root folder "\" is $phone/root. The phone's
+# own libraries (the stand-ins here) sit in its \Windows, which its loader
+# searches after a program's own folder: here \Windows is on Wine's search
+# path. The installer (wceload) finds the root in PHONE_ROOT.
+root="$phone/root"
+mkdir -p "$root/Windows"
+mv "$phone/aygshell.dll" "$phone/HTCSensorSDK.dll" "$root/Windows/"
+rm "$phone/vorn.exe"  # the story's program is the one installed from the CAB
+export PHONE_ROOT="Z:${root//\//\\}"
+export WINEPATH="$PHONE_ROOT\\Windows"
+
 say() { printf '%s\n' "$*"; }
+# phone_file PATH: the file on this machine that a phone path names.
+phone_file() { printf '%s\n' "$root${1//\\//}"; }
 log_count() { grep -c -- "$1" "$PHONE_CALL_LOG" 2>/dev/null || true; }
 last_code() { grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 1 | sed 's/.*code=//; s/ .*//' | tr -d '\r'; }
 last_screen() { grep "aygshell 298 " "$PHONE_CALL_LOG" | tail -n 1 | sed -n 's/.*screen=//p' | tr -d '\r'; }
@@ -32,6 +46,31 @@ wait_log() {  # wait_log TEXT COUNT [TRIES]: until the call log holds TEXT COUNT
   return 1
 }
 bg() { setsid "$VORN_WINE" "$@" </dev/null >/dev/null 2>&1 & }
+winepath_of() { printf 'Z:%s\n' "${1//\//\\}"; }
+
+# start_shortcut LNK: starts what a phone shortcut names, as the phone's
+# shell does when its owner taps it. A shortcut is N#"target" arguments, N
+# counting the characters after '#'. Leaves "target arguments" in
+# shortcut_said.
+shortcut_said=""
+start_shortcut() {
+  local text count body target args
+  text=$(cat "$1" 2>/dev/null) || { say "there is no shortcut $1"; return 1; }
+  count=${text%%#*}
+  body=${text#*#}
+  target=${body#\"}
+  target=${target%%\"*}
+  args=${body#\""$target"\"}
+  args=${args# }
+  if [ "$count" != "${#body}" ] || [ "${body:0:1}" != '"' ]; then
+    say "the shortcut $1 is damaged: $text"
+    return 1
+  fi
+  shortcut_said="$target${args:+ $args}"
+  local argv=()
+  read -r -a argv <<<"$args"
+  bg "$(phone_file "$target")" "${argv[@]}"
+}
 
 rotation_name() {
   case "$1" in
@@ -43,6 +82,17 @@ rotation_name() {
   esac
 }
 
+say "== Vorn on the emulated phone (a 480x640 screen that turns to 640x480; display starts in portrait) =="
+say "Installing Vorn from vorn.cab, as the phone's owner does by tapping it (wceload):"
+if ! "$VORN_WINE" "$phone/wceload.exe" "$(winepath_of "$VORN_BUILD/vorn.cab")" | tr -d '\r' | sed 's/^/    /'; then
+  say "Vorn could not be installed"
+  exit 1
+fi
+vorn_dir=$(phone_file '\Program Files\Vorn')
+programs=$(phone_file '\Windows\Start Menu\Programs')
+say "Start > Programs now holds: $(cd "$programs" && ls | sed 's/\.lnk$//' | paste -sd, - | sed 's/,/, /g')"
+say
+
 printf '%s' '#window(Camera)
 #window(cprog.exe)
 #landscape(Reader)
@@ -50,7 +100,7 @@ printf '%s' '#window(Camera)
 #onlyfor(0)
 #fdscreenoff(2)
 #log(1)
-' | sed 's/$/\r/' > "$phone/vorn.txt"
+' | sed 's/$/\r/' > "$vorn_dir/vorn.txt"
 
 # The phone starts upright, its display in portrait, whatever an earlier run
 # left behind.
@@ -68,9 +118,8 @@ shot() {  # shot STEP WHAT-VORN-DID [--screen-off]: a picture of the phone now
   fi
 }
 
-say "== Vorn on the emulated phone (a 480x640 screen that turns to 640x480; display starts in portrait) =="
-say "Configuration file vorn.txt:"
-sed 's/\r$//; s/^/    /' "$phone/vorn.txt"
+say "The owner's configuration, vorn.txt beside the installed program:"
+sed 's/\r$//; s/^/    /' "$vorn_dir/vorn.txt"
 say
 
 bg "$phone/keywatch.exe"
@@ -78,12 +127,13 @@ wait_log "keywatch ready" 1 || true
 # The phone's shell publishes the app in front ("Active Application").
 bg "$phone/shellfront.exe"
 wait_log "shellfront ready" 1 || { say "the shell's publisher did not start"; exit 1; }
-bg "$phone/vorn.exe" "#load"
+start_shortcut "$programs/Vorn.lnk" || exit 1
 wait_log "RegistryNotifyWindow armed" 2 || { say "the monitor did not start"; exit 1; }
-say "vorn.exe #load: the monitor runs; it listens to the sensor's registry value and"
-say "to the app in front, which the phone's shell publishes."
+say "Start > Programs > Vorn starts $shortcut_said (its shortcut says so):"
+say "the monitor runs; it listens to the sensor's registry value and to the app in"
+say "front, which the phone's shell publishes."
 
-account_count() { grep -c -- "$1" "$phone/vorn.log" 2>/dev/null || true; }
+account_count() { grep -c -- "$1" "$vorn_dir/vorn.log" 2>/dev/null || true; }
 
 app() {  # app EXE TITLE CLASS [turns]: an app comes to the foreground (a running
          # one comes back); with "turns", the front change turns the display
@@ -140,7 +190,7 @@ turn() {  # turn VALUE WORDS: the driver reports a new position
 }
 
 app appwin.exe "Inbox" "MailApp"
-shot 1 "Vorn runs; the display is in portrait"
+shot 1 "vorn.cab installed; Start > Vorn"
 turn 0x10000 "held on its side"
 shot 2 "$did"
 turn 0x10001 "held on its other side"
@@ -195,7 +245,7 @@ turn 0x10002 "picked up and held upright"
 shot 12 "${did/the display/it}; screen asleep" --screen-off
 
 say
-"$VORN_WINE" "$phone/vorn.exe" "#unload"
+"$VORN_WINE" "$vorn_dir/vorn.exe" "#unload"
 for _ in $(seq 1 100); do
   grep -q "RegistryCloseNotification" "$PHONE_CALL_LOG" && break
   sleep 0.05
@@ -207,9 +257,10 @@ say
 # The screen has slept since the power key; its owner wakes it before the
 # editor can be seen.
 say "The phone's owner presses the power key: the screen wakes, lit again."
-say "vorn.exe #CONFIG, Edit > Show log: the editor shows the account's latest lines,"
-say "newest first, in place of the text, as many as fit the screen."
-bg "$phone/vorn.exe" "#CONFIG"
+start_shortcut "$programs/Vorn Settings.lnk" || exit 1
+say "Start > Programs > Vorn Settings starts $shortcut_said, the editor;"
+say "Edit > Show log: it shows the account's latest lines, newest first, in place of"
+say "the text, as many as fit the screen."
 # Chosen the way the tests choose a menu command (40010: Show log).
 if "$VORN_WINE" "$phone/menucmd.exe" QZSGCFGEDIT 40010 >/dev/null 2>&1; then
   shot 13 "Power key woke the screen; Show log"
@@ -220,7 +271,7 @@ fi
 
 say
 say "Vorn's account of each event, as #log(1) asked (vorn.log beside vorn.txt):"
-sed 's/\r$//; s/^/    /' "$phone/vorn.log" 2>/dev/null || say "    (no account written)"
+sed 's/\r$//; s/^/    /' "$vorn_dir/vorn.log" 2>/dev/null || say "    (no account written)"
 
 say
 sheet="$phone/phone-story.png"

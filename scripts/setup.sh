@@ -40,6 +40,7 @@ Xorg                             xserver-xorg-core
 /usr/lib/i386-linux-gnu/libXrandr.so.2 libxrandr2:i386
 /usr/lib/i386-linux-gnu/libXrender.so.1 libxrender1:i386
 cmake                            cmake
+gcab                             gcab
 clang++                          clang
 arm-none-eabi-g++                gcc-arm-none-eabi
 arm-none-eabi-gcc                gcc-arm-none-eabi

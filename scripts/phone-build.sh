@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the phone's own program, build-arm/vorn.exe (phone/CMakeLists.txt
-# says how), one build at a time, and names the image and its size on its
-# last line. The set-up (scripts/setup.sh) must have run.
+# says how), and the CAB that installs it, build-arm/vorn.cab, one build at
+# a time, and names the image and its size on its last line. The set-up (scripts/setup.sh) must have run.
 #
 #   bash scripts/phone-build.sh
 #
@@ -23,4 +23,4 @@ if ! cmake -S phone -B "$dir" "${toolchain[@]}" >"$dir/configure.log" 2>&1; then
   exit 1
 fi
 cmake --build "$dir" -j "$(nproc)" -- --no-print-directory
-echo "$dir/vorn.exe: $(stat -c %s "$dir/vorn.exe") bytes"
+echo "$dir/vorn.exe: $(stat -c %s "$dir/vorn.exe") bytes; $dir/vorn.cab installs it"

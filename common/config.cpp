@@ -370,6 +370,9 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings, int missing)
     settings->windows.Clear();
     settings->holds.Clear();
     settings->fdscreenoff = 0;
+    // A call and a slid-out keyboard keep the display unless the file says no.
+    settings->call = 1;
+    settings->keyboard = 1;
     int ownDefaults = 0;
     if (g_configPathKind(path) == PATH_MISSING) {
         // Only into a file of its own: the editor's Save may land between
@@ -405,6 +408,10 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings, int missing)
             settings->fdscreenoff = ParseInteger(value);
         if (GetDirective(L"#log", line, value, L'(', L')') && value[0])
             settings->log = ParseInteger(value);
+        if (GetDirective(L"#call", line, value, L'(', L')') && value[0])
+            settings->call = ParseInteger(value);
+        if (GetDirective(L"#keyboard", line, value, L'(', L')') && value[0])
+            settings->keyboard = ParseInteger(value);
         if (GetDirective(L"#window", line, value, L'(', L')') && value[0])
             settings->windows.Add(value);
         if (GetDirective(L"#portrait", line, value, L'(', L')'))

@@ -68,11 +68,13 @@ struct MonitorSettings {
     int onlyfor;       // 0: listed windows are left alone; else only they rotate
     int fdscreenoff;   // face-down: <= 0 nothing, 2 power key, else display off
     int log;           // non-zero: an account of each event goes to the log file
+    int call;          // non-zero: the display keeps its rotation during a call
+    int keyboard;      // non-zero: the display keeps its rotation while the keyboard is out
     CStrList windows;  // "#window" entries in file order
     CStrList holds;    // "#portrait" and "#landscape" entries in file order: the
                        // kind (HOLD_...) followed by the name
 
-    MonitorSettings() : timeout(1000), onlyfor(0), fdscreenoff(0), log(0) {}
+    MonitorSettings() : timeout(1000), onlyfor(0), fdscreenoff(0), log(0), call(1), keyboard(1) {}
 };
 
 // The kind and the name of entry index of a hold list.
@@ -85,8 +87,8 @@ LPCWSTR HoldName(const CStrList *holds, UINT index);
 
 // Rebuilds the settings from the file at path. A missing file reads as the
 // default text; at a sensor event (SETTINGS_WRITE_MISSING) the text is
-// first written into it. The window and hold lists and "#fdscreenoff" start
-// anew at every reading; "#log" too, when the file was read as it was found
+// first written into it. The window and hold lists, "#fdscreenoff",
+// "#call" and "#keyboard" start anew at every reading (the last two on); "#log" too, when the file was read as it was found
 // (not when it could not be read, nor when it was missing and the default
 // text stood in for it); "#timeout" and "#onlyfor" keep their last values
 // when the file lacks them.

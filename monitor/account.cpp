@@ -45,15 +45,31 @@ static LPCWSTR PositionMeaning(DWORD value)
     return L"unknown value";
 }
 
-static LPCWSTR WhereMatched(int decided)
+static LPCWSTR WhatMatched(int decided)
 {
     switch (decided) {
     case DECIDED_BY_CLASS:
-        return L"the class";
+        return L"class";
     case DECIDED_BY_TITLE:
-        return L"the title";
+        return L"title";
     case DECIDED_BY_PROGRAM:
-        return L"the program name";
+        return L"program name";
+    }
+    return L"";
+}
+
+// Field 2's opening for a line of no sensor event.
+static LPCWSTR PointOf(int point)
+{
+    switch (point) {
+    case POINT_FRONT_CHANGE:
+        return L"front change, read ";
+    case POINT_START:
+        return L"start, read ";
+    case POINT_CALL_ENDED:
+        return L"call ended, read ";
+    case POINT_KEYBOARD_IN:
+        return L"keyboard in, read ";
     }
     return L"";
 }
@@ -96,10 +112,15 @@ static int FormatDecision(const EventAccount *account, LPWSTR text, int capacity
     case DECIDED_BY_CLASS:
     case DECIDED_BY_TITLE:
     case DECIDED_BY_PROGRAM:
-        return FormatText(text, capacity, L"%s(%s) matched %s", DirectiveOf(account->hold),
-                          account->entry, WhereMatched(account->decided));
+        return FormatText(text, capacity, L"%s(%s) matched the %s%s", DirectiveOf(account->hold),
+                          account->entry, account->byOwner ? L"owner's " : L"",
+                          WhatMatched(account->decided));
     case DECIDED_FACE_DOWN:
         return FormatText(text, capacity, L"face down, fdscreenoff %d", account->setting);
+    case DECIDED_CALL:
+        return FormatText(text, capacity, L"a call is in progress");
+    case DECIDED_KEYBOARD:
+        return FormatText(text, capacity, L"the keyboard is out");
     }
     return FormatText(text, capacity, L"no entry matched, onlyfor %d", account->setting);
 }
@@ -109,6 +130,8 @@ static int FormatDecision(const EventAccount *account, LPWSTR text, int capacity
 static int FormatUnwaitedDeed(const EventAccount *account, LPWSTR text, int capacity)
 {
     switch (account->did) {
+    case DID_LEAVE_ALONE:
+        return FormatText(text, capacity, L"left alone");
     case DID_TURN:
         return FormatText(text, capacity, L"turned to code %d", account->code);
     case DID_GIVE_BACK:
@@ -200,7 +223,7 @@ int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWST
     int length = FormatText(line, capacity, L"%s:%s:%s | %s%s %s | %s | %s | %s",
                             TwoDigits(time->wHour, hours), TwoDigits(time->wMinute, minutes),
                             TwoDigits(time->wSecond, seconds),
-                            account->frontChange ? L"front change, read " : L"",
+                            PointOf(account->frontChange),
                             HexValue(shown, value), PositionMeaning(shown), front, decision,
                             deed);
     // A title may hold a line break; the account keeps one line per event.

@@ -16,6 +16,14 @@
 #define DECIDED_BY_TITLE 2       // entry matched the title
 #define DECIDED_BY_PROGRAM 3     // entry matched the program name
 #define DECIDED_FACE_DOWN 4      // the face-down road; setting is fdscreenoff
+#define DECIDED_CALL 5           // a call is in progress: the display keeps its rotation
+#define DECIDED_KEYBOARD 6       // the keyboard is out: the display keeps its rotation
+
+// What came, for a line of no sensor event (EventAccount::frontChange).
+#define POINT_FRONT_CHANGE 1     // another app came to the front
+#define POINT_START 2            // the monitor started with a held app in front
+#define POINT_CALL_ENDED 3       // the call ended
+#define POINT_KEYBOARD_IN 4      // the keyboard went back in
 
 // What Vorn did.
 #define DID_LEAVE_ALONE 0
@@ -48,7 +56,8 @@ struct EventAccount {
     int code;             // the rotation code, for DID_TURN, DID_TURN_NOT_TAKEN, DID_ALREADY_HELD
     int answered;         // the code the display answers after the turn, -1 for none
     int hold;             // the kind of hold (HOLD_...) whose entry decided, 0 for "#window"
-    int frontChange;      // 1: another app came to the front, and read is the value then
+    int frontChange;      // POINT_...: no sensor event, and read is the value then; 0 for an event
+    int byOwner;          // 1: the hold named a window that owns the one in front
     int unwaited;         // 1: the deed came without a wait (a front change, a portrait hold)
 };
 

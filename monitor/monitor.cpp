@@ -1,6 +1,6 @@
 // The resident monitor: one hidden window whose existence marks the running
-// instance, the open sensor, and the registrations for sensor events and for
-// changes of the app in front.
+// instance, the open sensor, and the registrations for sensor events, for
+// changes of the app in front and for the phone's call and keyboard.
 #include "monitor.h"
 #include "common/globals.h"
 #include "common/message.h"
@@ -22,6 +22,8 @@ static DWORD QueryOsMajorVersion(void)
 DWORD g_osMajorVersion;
 HREGNOTIFY g_notifyHandle;
 HREGNOTIFY g_frontNotifyHandle;
+HREGNOTIFY g_callNotifyHandle;
+HREGNOTIFY g_keyboardNotifyHandle;
 WCHAR g_monitorConfigPath[CONFIG_PATH_CAPACITY];
 static HWND s_monitorWindow;
 static MonitorSettings *s_settings;
@@ -89,26 +91,40 @@ static LRESULT OnCreate(HWND window)
         // The same broker publishes the app in front; the sensor comes first.
         shell.NotifyWindow(HKEY_CURRENT_USER, FRONT_KEY_PATH, FRONT_VALUE_NAME, window,
                            WMU_FRONT_CHANGE, 0, NULL, &g_frontNotifyHandle);
+        // And the phone's moments that keep the display: a call, the keyboard.
+        shell.NotifyWindow(HKEY_LOCAL_MACHINE, PHONE_KEY_PATH, PHONE_STATUS_VALUE_NAME, window,
+                           WMU_CALL_CHANGE, 0, NULL, &g_callNotifyHandle);
+        shell.NotifyWindow(HKEY_CURRENT_USER, KEYBOARD_KEY_PATH, KEYBOARD_VALUE_NAME, window,
+                           WMU_KEYBOARD_CHANGE, 0, NULL, &g_keyboardNotifyHandle);
         shell.Release();
+        // Read once registered: a change from now on is told.
+        g_momentsSeen = PublishedMoments();
+        // A held app already in front is not left unheld until something
+        // happens: it is looked at once the loop runs.
+        PostMessageW(window, WMU_START_LOOK, 0, 0);
     }
     GetConfigPath(g_vorn.ownModule, g_monitorConfigPath);
     return 0;
+}
+
+// A second shut-down message can arrive before the loop ends; the platform
+// must not be handed a registration it has already freed.
+static void CloseRegistration(RegNotifyLib *shell, HREGNOTIFY *handle)
+{
+    if (*handle) {
+        shell->CloseNotification(*handle);
+        *handle = NULL;
+    }
 }
 
 static LRESULT OnShutDown(void)
 {
     RegNotifyLib shell;
     shell.Load();
-    if (g_notifyHandle) {
-        shell.CloseNotification(g_notifyHandle);
-        // A second shut-down message can arrive before the loop ends; the
-        // platform must not be handed a registration it has already freed.
-        g_notifyHandle = NULL;
-    }
-    if (g_frontNotifyHandle) {
-        shell.CloseNotification(g_frontNotifyHandle);
-        g_frontNotifyHandle = NULL;
-    }
+    CloseRegistration(&shell, &g_notifyHandle);
+    CloseRegistration(&shell, &g_frontNotifyHandle);
+    CloseRegistration(&shell, &g_callNotifyHandle);
+    CloseRegistration(&shell, &g_keyboardNotifyHandle);
     shell.Release();
     CloseSensor();
     PostQuitMessage(0);
@@ -137,6 +153,13 @@ LRESULT CALLBACK MonitorWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return s_settings ? HandleSensorEvent(window, (DWORD)wParam, s_settings) : 0;
     case WMU_FRONT_CHANGE:
         return s_settings ? HandleFrontChange(window, s_settings) : 0;
+    case WMU_CALL_CHANGE:
+        return s_settings ? HandleMomentChange(window, MOMENT_CALL, (DWORD)wParam, s_settings) : 0;
+    case WMU_KEYBOARD_CHANGE:
+        return s_settings ? HandleMomentChange(window, MOMENT_KEYBOARD, (DWORD)wParam, s_settings)
+                          : 0;
+    case WMU_START_LOOK:
+        return s_settings ? HandleStartLook(window, s_settings) : 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -12,6 +12,14 @@
 // HKEY_CURRENT_USER): the monitor is told of each change, never reads it.
 #define FRONT_KEY_PATH TEXT("System\\State\\Shell")
 #define FRONT_VALUE_NAME TEXT("Active Application")
+// The phone's moments, as its broker publishes them: the phone's status
+// (HKEY_LOCAL_MACHINE), whose bit PHONE_CALL_TALKING is set during a call,
+// and the shell's keyboard (HKEY_CURRENT_USER), non-zero while it is out.
+#define PHONE_KEY_PATH TEXT("System\\State\\Phone")
+#define PHONE_STATUS_VALUE_NAME TEXT("Status")
+#define PHONE_CALL_TALKING 0x20000000
+#define KEYBOARD_KEY_PATH TEXT("Software\\Microsoft\\Shell")
+#define KEYBOARD_VALUE_NAME TEXT("HasKeyboard")
 
 int RunMonitor(HINSTANCE instance, LPCWSTR className);
 void RegisterMonitorClass(HINSTANCE instance, LPCWSTR className);
@@ -33,5 +41,9 @@ extern DWORD g_osMajorVersion;
 extern HREGNOTIFY g_notifyHandle;
 // Registration for changes of the app in front; 0 while none is held.
 extern HREGNOTIFY g_frontNotifyHandle;
+// Registrations for changes of the phone's status and of its keyboard; 0
+// while none is held.
+extern HREGNOTIFY g_callNotifyHandle;
+extern HREGNOTIFY g_keyboardNotifyHandle;
 // The configuration file the sensor events read, set when the window is made.
 extern WCHAR g_monitorConfigPath[CONFIG_PATH_CAPACITY];

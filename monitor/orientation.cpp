@@ -19,6 +19,7 @@ PFN_QueueWait g_queueWait = WaitForQueue;
 LPCWSTR g_rotationLibrary = TEXT("aygshell.dll");
 PFN_RotationTurn g_rotationTurn = RotationSet;
 HoldMemory g_holdMemory = {NO_SAVED_CODE, 1};
+int g_momentsSeen;
 
 // The pause before looking again after a queue wait that brought nothing:
 // short, so that an unload is still heard at once.
@@ -139,6 +140,23 @@ static int FindListing(const CStrList *list, FrontWindow *front, int *entry)
             return DECIDED_BY_PROGRAM;
     }
     return DECIDED_NO_MATCH;
+}
+
+// Reads a window's title and class; the program name waits until it is
+// asked for.
+static void ReadWindowNames(HWND window, FrontWindow *names)
+{
+    names->window = window;
+    names->title[0] = 0;
+    names->className[0] = 0;
+    names->program[0] = 0;
+    names->programRead = 0;
+    if (window) {
+        if (!GetWindowTextW(window, names->title, WINDOW_NAME_CAPACITY))
+            names->title[0] = 0;
+        if (!GetClassNameW(window, names->className, WINDOW_NAME_CAPACITY))
+            names->className[0] = 0;
+    }
 }
 
 // The last entry of the hold list that names the window in front, and by
@@ -305,18 +323,7 @@ static LRESULT EndEvent(const MonitorSettings *settings, EventAccount *account, 
 // until it is asked for. Returns the window, null when none is in front.
 static HWND ReadFrontWindow(FrontWindow *front)
 {
-    front->title[0] = 0;
-    front->className[0] = 0;
-    front->program[0] = 0;
-    front->programRead = 0;
-
-    front->window = GetForegroundWindow();
-    if (front->window) {
-        if (!GetWindowTextW(front->window, front->title, WINDOW_NAME_CAPACITY))
-            front->title[0] = 0;
-        if (!GetClassNameW(front->window, front->className, WINDOW_NAME_CAPACITY))
-            front->className[0] = 0;
-    }
+    ReadWindowNames(GetForegroundWindow(), front);
     return front->window;
 }
 
@@ -357,6 +364,20 @@ static int FindHoldOf(MonitorSettings *settings, FrontWindow *front, EventAccoun
 {
     int entry;
     account->decided = FindHold(&settings->holds, front, &entry);
+    // A held app's own dialogs and message boxes keep its hold: its chain of
+    // owners is followed up to the first window that has none.
+    HWND owner = front->window;
+    for (int depth = 0; account->decided == DECIDED_NO_MATCH && settings->holds.count > 0 &&
+                        depth < OWNER_CHAIN_LIMIT;
+         ++depth) {
+        owner = owner ? GetWindow(owner, GW_OWNER) : NULL;
+        if (!owner)
+            break;
+        FrontWindow names;
+        ReadWindowNames(owner, &names);
+        account->decided = FindHold(&settings->holds, &names, &entry);
+        account->byOwner = account->decided != DECIDED_NO_MATCH;
+    }
     if (account->decided == DECIDED_NO_MATCH)
         return 0;
     account->hold = HoldKind(&settings->holds, (UINT)entry);
@@ -390,6 +411,43 @@ static LRESULT HandleHeldAtEvent(HWND window, MonitorSettings *settings, EventAc
         account->read = ReadSensorValue();
     }
     return EndEvent(settings, account, KeepHold(settings, account));
+}
+
+int MomentInProgress(int moment, DWORD value)
+{
+    if (moment == MOMENT_CALL)
+        return (value & PHONE_CALL_TALKING) != 0;
+    return value != 0;
+}
+
+static int PublishedMoment(int moment)
+{
+    DWORD value = 0;
+    if (moment == MOMENT_CALL)
+        RegReadDword(HKEY_LOCAL_MACHINE, PHONE_KEY_PATH, PHONE_STATUS_VALUE_NAME, &value);
+    else
+        RegReadDword(HKEY_CURRENT_USER, KEYBOARD_KEY_PATH, KEYBOARD_VALUE_NAME, &value);
+    return MomentInProgress(moment, value) ? moment : MOMENT_NONE;
+}
+
+int PublishedMoments(void)
+{
+    return PublishedMoment(MOMENT_CALL) | PublishedMoment(MOMENT_KEYBOARD);
+}
+
+int MomentNow(const MonitorSettings *settings)
+{
+    if (settings->call && PublishedMoment(MOMENT_CALL))
+        return MOMENT_CALL;
+    if (settings->keyboard && PublishedMoment(MOMENT_KEYBOARD))
+        return MOMENT_KEYBOARD;
+    return MOMENT_NONE;
+}
+
+// The account's reason for a moment.
+static int DecidedByMoment(int moment)
+{
+    return moment == MOMENT_CALL ? DECIDED_CALL : DECIDED_KEYBOARD;
 }
 
 LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
@@ -428,6 +486,15 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings)
         if (!SetDisplayPower(0))
             return EndEvent(settings, &account, DID_NOTHING_NO_POWER_CONTROL);
         return EndEvent(settings, &account, DID_SWITCH_DISPLAY_OFF);
+    }
+
+    // At the ear, or under the thumbs on the keyboard, the phone's position
+    // says nothing about how the screen is read: the display keeps its
+    // rotation, a hold's included.
+    int moment = MomentNow(settings);
+    if (moment != MOMENT_NONE) {
+        account.decided = DecidedByMoment(moment);
+        return EndEvent(settings, &account, DID_LEAVE_ALONE);
     }
 
     // A hold says what the window needs, whatever the list says.
@@ -480,7 +547,24 @@ static LRESULT EndFrontChange(const MonitorSettings *settings, FrontWindow *fron
     return 0;
 }
 
-LRESULT HandleFrontChange(HWND window, MonitorSettings *settings)
+// The moment whose end is the point, or MOMENT_NONE.
+static int EndedMoment(int point)
+{
+    if (point == POINT_CALL_ENDED)
+        return MOMENT_CALL;
+    if (point == POINT_KEYBOARD_IN)
+        return MOMENT_KEYBOARD;
+    return MOMENT_NONE;
+}
+
+static int MomentWatched(const MonitorSettings *settings, int moment)
+{
+    return moment == MOMENT_CALL ? settings->call : settings->keyboard;
+}
+
+// The display follows the window in front, with no wait: another app came
+// to the front, a moment ended, or the monitor started (point, POINT_...).
+static LRESULT FollowFront(HWND window, MonitorSettings *settings, int point)
 {
     // The monitor is leaving: the front change is dropped, as an event's
     // wait is cut short.
@@ -491,16 +575,32 @@ LRESULT HandleFrontChange(HWND window, MonitorSettings *settings)
         return 0;
     // The file is only read here: the first sensor event creates it.
     ReadMonitorSettings(g_monitorConfigPath, settings, SETTINGS_LEAVE_MISSING);
+    // The end of a moment that the file does not watch changes nothing: the
+    // display followed all along.
+    int ended = EndedMoment(point);
+    if (ended != MOMENT_NONE && !MomentWatched(settings, ended))
+        return 0;
 
     EventAccount account;
     StartAccount(&account, &front);
-    account.frontChange = 1;
+    account.frontChange = point;
     account.unwaited = 1;
     // Once, with no wait: the phone is already in the hand.
     account.read = ReadSensorValue();
 
+    int isHeld = FindHoldOf(settings, &front, &account);
+    // At start only a held window is looked at.
+    if (!isHeld && point == POINT_START)
+        return 0;
+    // A moment keeps the display whoever comes to the front; its end, or
+    // the other moment's, brings the window in front to the display.
+    int moment = MomentNow(settings);
+    if (moment != MOMENT_NONE) {
+        account.decided = DecidedByMoment(moment);
+        return EndFrontChange(settings, &front, &account, DID_LEAVE_ALONE);
+    }
     // A held window: its hold at once.
-    if (FindHoldOf(settings, &front, &account))
+    if (isHeld)
         return EndFrontChange(settings, &front, &account, KeepHold(settings, &account));
 
     int entry;
@@ -528,4 +628,29 @@ LRESULT HandleFrontChange(HWND window, MonitorSettings *settings)
     int did = TurnUnlessHeld(settings, &account, held);
     return EndFrontChange(settings, &front, &account,
                           giveBack && did == DID_TURN ? DID_GIVE_BACK : did);
+}
+
+LRESULT HandleFrontChange(HWND window, MonitorSettings *settings)
+{
+    return FollowFront(window, settings, POINT_FRONT_CHANGE);
+}
+
+LRESULT HandleMomentChange(HWND window, int moment, DWORD value, MonitorSettings *settings)
+{
+    int was = g_momentsSeen & moment;
+    if (MomentInProgress(moment, value)) {
+        g_momentsSeen |= moment;
+        return 0;
+    }
+    g_momentsSeen &= ~moment;
+    // Another bit of the phone's status that changes ends no call.
+    if (!was)
+        return 0;
+    return FollowFront(window, settings,
+                       moment == MOMENT_CALL ? POINT_CALL_ENDED : POINT_KEYBOARD_IN);
+}
+
+LRESULT HandleStartLook(HWND window, MonitorSettings *settings)
+{
+    return FollowFront(window, settings, POINT_START);
 }

@@ -26,6 +26,34 @@ LRESULT HandleSensorEvent(HWND window, DWORD value, MonitorSettings *settings);
 // the phone is in now. Never waits; returns 0.
 LRESULT HandleFrontChange(HWND window, MonitorSettings *settings);
 
+// The phone's moments in which the display keeps its rotation, as bits.
+#define MOMENT_NONE 0
+#define MOMENT_CALL 1
+#define MOMENT_KEYBOARD 2
+
+// 1 when the value published for the moment says it is on.
+int MomentInProgress(int moment, DWORD value);
+// The moments the phone publishes as on now, of both kinds (MOMENT_ bits).
+int PublishedMoments(void);
+// The moment that keeps the display now, of those the settings watch: a
+// call before the keyboard; MOMENT_NONE for none.
+int MomentNow(const MonitorSettings *settings);
+// The moments in progress as last told (MOMENT_ bits): read when the
+// monitor registers, kept by each change told.
+extern int g_momentsSeen;
+
+// Handles one WMU_CALL_CHANGE or WMU_KEYBOARD_CHANGE with the value
+// published: when a moment the settings watch ends, the display follows at
+// once, as at a front change. Never waits; returns 0.
+LRESULT HandleMomentChange(HWND window, int moment, DWORD value, MonitorSettings *settings);
+// Handles WMU_START_LOOK: a held window in front when the monitor starts
+// is handled as at a front change; any other, nothing. Returns 0.
+LRESULT HandleStartLook(HWND window, MonitorSettings *settings);
+
+// The owners a held window's own windows are followed up through, at most:
+// a chain that loops must not hold the monitor.
+#define OWNER_CHAIN_LIMIT 16
+
 #define NO_SAVED_CODE -1
 
 // What the monitor keeps for its holds from one event or front change to

@@ -128,10 +128,10 @@ wait_log "keywatch ready" 1 || true
 bg "$phone/shellfront.exe"
 wait_log "shellfront ready" 1 || { say "the shell's publisher did not start"; exit 1; }
 start_shortcut "$programs/Vorn.lnk" || exit 1
-wait_log "RegistryNotifyWindow armed" 2 || { say "the monitor did not start"; exit 1; }
+wait_log "RegistryNotifyWindow armed" 4 || { say "the monitor did not start"; exit 1; }
 say "Start > Programs > Vorn starts $shortcut_said (its shortcut says so):"
-say "the monitor runs; it listens to the sensor's registry value and to the app in"
-say "front, which the phone's shell publishes."
+say "the monitor runs; it listens to the sensor's registry value, to the app in"
+say "front, which the phone's shell publishes, and to the phone's call and keyboard."
 
 account_count() { grep -c -- "$1" "$vorn_dir/vorn.log" 2>/dev/null || true; }
 
@@ -162,6 +162,45 @@ app() {  # app EXE TITLE CLASS [turns]: an app comes to the foreground (a runnin
     # A new code: the apps lay themselves out anew before the picture.
     wait_log "aygshell told the windows" $((told_windows + 1)) 40 || true
     say "  phone:  display rotation code $code ($(rotation_name "$code")), screen $(last_screen), with no sensor event"
+  else
+    say "  phone:  rotation left as it was"
+  fi
+}
+
+still() {  # still VALUE WORDS: the driver reports a new position in a moment
+  local lines before
+  lines=$(account_count " | ")
+  before=$(log_count "aygshell 298 ")
+  say "  sensor: $2 ($1)"
+  "$VORN_WINE" "$phone/sensordrv.exe" set "$1" >/dev/null
+  # The event is handled once its line is in the account.
+  for _ in $(seq 1 200); do
+    [ "$(account_count " | ")" -gt "$lines" ] && break
+    sleep 0.05
+  done
+  if [ "$(log_count "aygshell 298 ")" -gt "$before" ]; then
+    say "  phone:  display rotation code $(last_code) ($(rotation_name "$(last_code)")), screen $(last_screen)"
+  else
+    say "  phone:  rotation left as it was, code $(last_code) ($(rotation_name "$(last_code)"))"
+  fi
+}
+
+moment() {  # moment ARGS...: the phone publishes a call or its keyboard (phonestate);
+            # waits until the monitor is told, and for a turn that follows
+  local told turned told_windows was
+  told=$(log_count "aygshell notify posted=")
+  turned=$(log_count "aygshell 298 ")
+  told_windows=$(log_count "aygshell told the windows")
+  was=$(last_code || true)
+  "$VORN_WINE" "$phone/phonestate.exe" "$@" >/dev/null
+  wait_log "aygshell notify posted=" $((told + 1)) || say "  (the monitor was not told)"
+  # A moment's end turns the display, unless it is where it should be.
+  wait_log "aygshell 298 " $((turned + 1)) 20 || true
+  local code
+  code=$(last_code || true)
+  if [ "$code" != "${was:-0}" ]; then
+    wait_log "aygshell told the windows" $((told_windows + 1)) 40 || true
+    say "  phone:  display rotation code $code ($(rotation_name "$code")), screen $(last_screen)"
   else
     say "  phone:  rotation left as it was"
   fi
@@ -222,12 +261,58 @@ fi
 shot 8 "After a wobble: display code $(last_code)"
 
 say
+say "A call comes while Notes lies on its side. At the ear the phone moves every"
+say "which way: while the call lasts the display keeps its rotation."
+turn 0x10000 "held on its side"
+say "The phone rings and is answered (phonestate call on)."
+moment call on
+shot 9 "A call: the display keeps landscape"
+still 0x10002 "held upright, at the ear"
+shot 10 "In the call: upright, landscape stays"
+say "The call ends (phonestate call off): the display follows the phone at once."
+moment call off
+shot 11 "Call ended: portrait at once"
+
+say
+say "The keyboard slides out with the phone upright (phonestate keyboard out): the"
+say "phone's shell turns the screen to landscape, and Vorn keeps it so."
+moment keyboard out
+shot 12 "Keyboard out: the shell's landscape"
+still 0x10003 "tipped upside down while typing"
+shot 13 "Keyboard out: landscape stays"
+still 0x10002 "held upright again"
+say "The keyboard slides back in (phonestate keyboard in): the display follows at once."
+moment keyboard in
+shot 14 "Keyboard in: portrait at once"
+
+say
 say "#landscape(Reader) holds Reader in landscape, however the phone is held."
 app appwin.exe "Reader" "BookView" turns
-shot 9 "#landscape(Reader) holds landscape"
+shot 15 "#landscape(Reader) holds landscape"
+say
+say "Reader asks a question in its own message box: the box is Reader's, so the"
+say "display keeps Reader's hold."
+asked=$(log_count "appwin asks")
+lines=$(account_count "front change")
+# The app's command 100 opens its box, chosen as the tests choose commands.
+"$VORN_WINE" "$phone/menucmd.exe" BookView 100 >/dev/null 2>&1 || true
+wait_log "appwin asks" $((asked + 1)) || say "  (Reader did not ask)"
+for _ in $(seq 1 200); do
+  [ "$(account_count "front change")" -gt "$lines" ] && break
+  sleep 0.05
+done
+if [ "$(account_count "matched the owner's")" -gt 0 ]; then
+  say "  phone:  rotation left as it was, code $(last_code) ($(rotation_name "$(last_code)")): the box's owner is held"
+else
+  say "  phone:  display rotation code $(last_code) ($(rotation_name "$(last_code)"))"
+fi
+shot 16 "Reader's own box: landscape stays"
+# The box is answered (OK) before Reader is left.
+"$VORN_WINE" "$phone/menucmd.exe" "#32770" 1 >/dev/null 2>&1 || true
+wait_log "appwin answered" 1 || true
 app appwin.exe "Inbox" "MailApp" turns
 say "  (Inbox is not held: the display goes back to where the phone points, upright)"
-shot 10 "Left #landscape(Reader): portrait"
+shot 17 "Left #landscape(Reader): portrait"
 
 say
 say "The phone is laid face down; #fdscreenoff(2) asks for the power key."
@@ -235,14 +320,14 @@ presses_before=$(log_count "keywatch down vk=0xdf")
 "$VORN_WINE" "$phone/sensordrv.exe" set 0x10004 >/dev/null
 if wait_log "keywatch up vk=0xdf" 1; then
   say "  phone:  power key pressed and released ($(( $(log_count "keywatch down vk=0xdf") - presses_before )) press)"
-  shot 11 "Vorn pressed the power key"
+  shot 18 "Vorn pressed the power key"
 else
   say "  phone:  no power key seen"
-  shot 11 "No power key seen"
+  shot 18 "No power key seen"
 fi
 turn 0x10002 "picked up and held upright"
 # The power key put the display to sleep: the screen stays dark.
-shot 12 "${did/the display/it}; screen asleep" --screen-off
+shot 19 "${did/the display/it}; screen asleep" --screen-off
 
 say
 "$VORN_WINE" "$vorn_dir/vorn.exe" "#unload"
@@ -263,7 +348,7 @@ say "Edit > Show log: it shows the account's latest lines, newest first, in plac
 say "the text, as many as fit the screen."
 # Chosen the way the tests choose a menu command (40010: Show log).
 if "$VORN_WINE" "$phone/menucmd.exe" QZSGCFGEDIT 40010 >/dev/null 2>&1; then
-  shot 13 "Power key woke the screen; Show log"
+  shot 20 "Power key woke the screen; Show log"
 else
   say "  (the editor did not show the account)"
 fi

@@ -6,7 +6,10 @@
 //   appwin.exe "<title>" "<class>"
 //
 // It runs until its window is closed. Posting APPWIN_ACTIVATE (WM_APP + 1)
-// to the window brings it to the foreground again. Started again while its
+// to the window brings it to the foreground again; the command
+// APPWIN_COMMAND_ASK (WM_COMMAND 100, as menucmd sends it) or a posted
+// APPWIN_ASK (WM_APP + 2) opens the app's own message box, owned by its
+// window, until it is answered. Started again while its
 // window is there, it brings that window to the foreground and ends, as a
 // phone's app does.
 //
@@ -20,6 +23,18 @@
 #include "standin_log.h"
 
 #define APPWIN_ACTIVATE (WM_APP + 1)
+#define APPWIN_ASK (WM_APP + 2)
+#define APPWIN_COMMAND_ASK 100
+
+// The app's own question: a message box owned by its window.
+static void Ask(HWND window)
+{
+    StandinLog(L"appwin asks window=0x%llx", (unsigned long long)(ULONG_PTR)window);
+    int answer = MessageBoxW(window, L"Keep this page as a bookmark?", L"Bookmark",
+                             MB_OKCANCEL);
+    StandinLog(L"appwin answered window=0x%llx answer=%d", (unsigned long long)(ULONG_PTR)window,
+               answer);
+}
 
 static void Activate(HWND window)
 {
@@ -114,6 +129,16 @@ static LRESULT CALLBACK AppWndProc(HWND window, UINT message, WPARAM wParam, LPA
     case APPWIN_ACTIVATE:
         Activate(window);
         return 0;
+    case APPWIN_ASK:
+        Ask(window);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == APPWIN_COMMAND_ASK) {
+            // Answered after the box is up: the sender goes on meanwhile.
+            PostMessageW(window, APPWIN_ASK, 0, 0);
+            return 0;
+        }
+        break;
     case WM_PAINT:
         Paint(window);
         return 0;

@@ -316,7 +316,7 @@ TEST_P(MonitorLongWaitTest, ShutDownRequestEndsTheWaitAndTheMonitor)
     ASSERT_TRUE(WaitExit(monitor)) << "the monitor is still waiting";
     EXPECT_EQ(0u, ExitCode(monitor));
     EXPECT_TRUE(WaitNoMonitor());
-    EXPECT_EQ(2, CountLog(L"aygshell RegistryCloseNotification handle=set"));
+    EXPECT_EQ(MONITOR_REGISTRATIONS, CountLog(L"aygshell RegistryCloseNotification handle=set"));
     EXPECT_EQ(1, CountLog(L"htcsensor HTCSensorClose handle=0x5e"));
     // The event was dropped: no turn, no key.
     EXPECT_EQ(0, CountLog(L"aygshell 299"));

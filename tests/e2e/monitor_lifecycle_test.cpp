@@ -40,7 +40,13 @@ TEST_F(MonitorLifecycleTest, StartsHiddenWithTheSensorOpenAndRegistered)
     EXPECT_EQ(1, CountLog(L"aygshell RegistryNotifyWindow root=0x80000001 "
                           L"key=\"System\\State\\Shell\" value=\"Active Application\" "
                           L"msg=1236 user=0 condition=none"));
-    EXPECT_EQ(2, CountLog(L"aygshell RegistryNotifyWindow armed"));
+    EXPECT_EQ(1, CountLog(L"aygshell RegistryNotifyWindow root=0x80000002 "
+                          L"key=\"System\\State\\Phone\" value=\"Status\" "
+                          L"msg=1237 user=0 condition=none"));
+    EXPECT_EQ(1, CountLog(L"aygshell RegistryNotifyWindow root=0x80000001 "
+                          L"key=\"Software\\Microsoft\\Shell\" value=\"HasKeyboard\" "
+                          L"msg=1238 user=0 condition=none"));
+    EXPECT_EQ(MONITOR_REGISTRATIONS, CountLog(L"aygshell RegistryNotifyWindow armed"));
     EXPECT_EQ(0, CountLog(L"HTCSensorClose"));
     Finish();
 }
@@ -76,8 +82,8 @@ TEST_P(MonitorShutDownTest, ClosesRegistrationAndSensorThenEnds)
     ASSERT_TRUE(WaitExit(monitor)) << "the monitor did not end";
     EXPECT_EQ(0u, ExitCode(monitor));
     EXPECT_TRUE(WaitNoMonitor());
-    // The sensor's registration and the front change's.
-    EXPECT_EQ(2, CountLog(L"aygshell RegistryCloseNotification handle=set"));
+    // The sensor's registration, the front change's and the two moments'.
+    EXPECT_EQ(MONITOR_REGISTRATIONS, CountLog(L"aygshell RegistryCloseNotification handle=set"));
     EXPECT_EQ(1, CountLog(L"htcsensor HTCSensorClose handle=0x5e"));
     EXPECT_EQ(1, CountLog(L"result=1"));
 }
@@ -91,7 +97,7 @@ TEST_F(MonitorLifecycleTest, ToggleStartsTheMonitorWhenNoneRuns)
 {
     monitor = Start(L"#toggle");
     ASSERT_NE(nullptr, WaitMonitor());
-    ASSERT_TRUE(WaitLog(L"RegistryNotifyWindow armed", 2));
+    ASSERT_TRUE(WaitLog(L"RegistryNotifyWindow armed", MONITOR_REGISTRATIONS));
     DWORD pid = 0;
     GetWindowThreadProcessId(FindMonitor(), &pid);
     EXPECT_EQ(monitor.dwProcessId, pid);
@@ -110,7 +116,7 @@ TEST_F(MonitorLifecycleTest, SecondLoadStartsNothing)
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(monitor.hProcess, 0));
     EXPECT_EQ(1, MonitorWindows());
     EXPECT_EQ(1, CountLog(L"HTCSensorOpen"));
-    EXPECT_EQ(2, CountLog(L"RegistryNotifyWindow armed"));
+    EXPECT_EQ(MONITOR_REGISTRATIONS, CountLog(L"RegistryNotifyWindow armed"));
     Finish();
 }
 
@@ -137,7 +143,7 @@ TEST_F(MonitorLifecycleTest, SecondShutDownMessageClosesNothingAgain)
     PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitExit(monitor));
     EXPECT_EQ(0u, ExitCode(monitor));
-    EXPECT_EQ(2, CountLog(L"RegistryCloseNotification"));
+    EXPECT_EQ(MONITOR_REGISTRATIONS, CountLog(L"RegistryCloseNotification"));
     EXPECT_EQ(1, CountLog(L"HTCSensorClose"));
 }
 

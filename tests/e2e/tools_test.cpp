@@ -212,6 +212,58 @@ std::wstring Front(const std::wstring &previous, const std::wstring &now)
     return previous + L"\x1b" + now;
 }
 
+// The phone's moments as the phone publishes them: the call is one bit of
+// the phone's status, whose other bits stay; the keyboard is 1 or 0, and
+// out it turns the screen to landscape through the rotation service, as a
+// slider's shell does.
+DWORD ReadMoment(HKEY root, const wchar_t *path, const wchar_t *name)
+{
+    DWORD value = 0xBAD, size = sizeof(value);
+    HKEY key;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        RegQueryValueExW(key, name, NULL, NULL, (BYTE *)&value, &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+TEST_F(Tools, PhoneStateWritesTheCallAndTheKeyboard)
+{
+    ASSERT_TRUE(SetMoment(HKEY_LOCAL_MACHINE, PHONE_KEY, PHONE_STATUS_VALUE, 0x11));
+    const struct {
+        const wchar_t *args;
+        DWORD status, keyboard, rotation;
+        const char *printed;
+    } steps[] = {
+        {L"call on", 0x20000011, 0, 0, "Status=0x20000011 (call on)\r\n"},
+        {L"call on", 0x20000011, 0, 0, "Status=0x20000011 (call on)\r\n"},
+        {L"CALL off", 0x11, 0, 0, "Status=0x00000011 (call off)\r\n"},
+        {L"keyboard out", 0x11, 1, 1, "HasKeyboard=1 (keyboard out)\r\n"},
+        {L"keyboard in", 0x11, 0, 1, "HasKeyboard=0 (keyboard in)\r\n"},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(Narrow(step.args));
+        ToolRun run = Run(L"phonestate.exe", step.args);
+        EXPECT_EQ(0u, run.exitCode) << run.errors;
+        EXPECT_EQ(step.printed, run.output);
+        EXPECT_EQ(step.status, ReadMoment(HKEY_LOCAL_MACHINE, PHONE_KEY, PHONE_STATUS_VALUE));
+        EXPECT_EQ(step.keyboard, ReadMoment(HKEY_CURRENT_USER, KEYBOARD_KEY, KEYBOARD_VALUE));
+        EXPECT_EQ(step.rotation, Rotation());
+    }
+    EXPECT_TRUE(ScreenIs(640, 480)) << "the keyboard's landscape";
+    EXPECT_EQ(1, CountLog(L"aygshell 298 code=1"));
+    for (const wchar_t *args : {L"", L"call", L"call maybe", L"keyboard on", L"ring on",
+                                L"call on now"}) {
+        SCOPED_TRACE(Narrow(args));
+        ToolRun run = Run(L"phonestate.exe", args);
+        EXPECT_EQ(2u, run.exitCode);
+        EXPECT_EQ("", run.output);
+        EXPECT_NE("", run.errors) << "says nothing";
+    }
+    EXPECT_EQ(0x11u, ReadMoment(HKEY_LOCAL_MACHINE, PHONE_KEY, PHONE_STATUS_VALUE));
+}
+
+
 class ShellFront : public Tools {
 protected:
     // Starts a stand-in app and waits until it is in front and done with its

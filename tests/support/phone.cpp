@@ -310,6 +310,9 @@ void PhoneTest::SetUp()
         RegDeleteValueW(shell, FRONT_VALUE);
         RegCloseKey(shell);
     }
+    // No call in progress, the keyboard in.
+    SetMoment(HKEY_LOCAL_MACHINE, PHONE_KEY, PHONE_STATUS_VALUE, 0);
+    SetMoment(HKEY_CURRENT_USER, KEYBOARD_KEY, KEYBOARD_VALUE, 0);
     ASSERT_TRUE(ResetScreen()) << "the screen cannot be set to 480x640";
 }
 
@@ -399,9 +402,9 @@ PROCESS_INFORMATION PhoneTest::StartMonitor()
     int armed = CountLog(L"RegistryNotifyWindow armed");
     PROCESS_INFORMATION p = Start(L"#load");
     EXPECT_NE(nullptr, WaitMonitor());
-    // The sensor's registration and then the front change's: returning at
-    // the first would let a sensor write race the second.
-    EXPECT_TRUE(WaitLog(L"RegistryNotifyWindow armed", armed + 2));
+    // The sensor's registration, the front change's and the two moments':
+    // returning at the first would let a write race the others.
+    EXPECT_TRUE(WaitLog(L"RegistryNotifyWindow armed", armed + MONITOR_REGISTRATIONS));
     return p;
 }
 
@@ -489,6 +492,17 @@ void PhoneTest::SetSensor(DWORD value)
                                              KEY_SET_VALUE, NULL, &key, NULL));
     RegSetValueExW(key, SENSOR_VALUE, 0, REG_DWORD, (const BYTE *)&value, sizeof(value));
     RegCloseKey(key);
+}
+
+bool SetMoment(HKEY root, const wchar_t *path, const wchar_t *name, DWORD value)
+{
+    HKEY key;
+    if (RegCreateKeyExW(root, path, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG rc = RegSetValueExW(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof(value));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
 }
 
 void PhoneTest::ClearSensor()

@@ -14,6 +14,19 @@
 // Where the phone's shell publishes the app in front (HKEY_CURRENT_USER).
 #define SHELL_KEY L"System\\State\\Shell"
 #define FRONT_VALUE L"Active Application"
+// The phone's moments: its status (HKEY_LOCAL_MACHINE; a call in progress
+// sets CALL_TALKING) and its shell's keyboard (HKEY_CURRENT_USER).
+#define PHONE_KEY L"System\\State\\Phone"
+#define PHONE_STATUS_VALUE L"Status"
+#define CALL_TALKING 0x20000000
+#define KEYBOARD_KEY L"Software\\Microsoft\\Shell"
+#define KEYBOARD_VALUE L"HasKeyboard"
+// The monitor's registrations: the sensor, the app in front, the call and
+// the keyboard.
+#define MONITOR_REGISTRATIONS 4
+
+// Writes one of the moments' DWORD values, as the phone publishes it.
+bool SetMoment(HKEY root, const wchar_t *path, const wchar_t *name, DWORD value);
 
 // Waits until done() holds or ms have passed, pumping this thread's
 // messages meanwhile. Returns the last answer of done().
@@ -98,8 +111,8 @@ protected:
     HWND WaitMonitor(DWORD ms = 10000);
     bool WaitNoMonitor(DWORD ms = 10000);
     // Starts "vorn.exe #load" and waits until it is registered for sensor
-    // events and for front changes (both of the stand-in's notifications
-    // are armed).
+    // events, front changes and the phone's moments (each of the stand-in's
+    // notifications is armed).
     PROCESS_INFORMATION StartMonitor();
 
     // Stand-in call log lines; waiting for a line that holds text.

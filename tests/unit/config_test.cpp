@@ -646,6 +646,39 @@ TEST_F(SettingsTest, LogIsReadLikeFdscreenoff)
     EXPECT_EQ(0, MonitorSettings().log) << "off until a file turns it on";
 }
 
+// "#call" and "#keyboard" are on unless the file turns them off, read anew
+// at every reading: a file without the line turns them back on.
+TEST_F(SettingsTest, CallAndKeyboardAreOnUnlessTheFileSaysNo)
+{
+    const struct {
+        const char *file;
+        int before;  // both settings before the reading
+        int call, keyboard;
+    } cases[] = {
+        {"", 0, 1, 1},
+        {kDefaultText, 0, 1, 1},
+        {"#call(0)", 1, 0, 1},
+        {"#keyboard(0)", 1, 1, 0},
+        {"#CALL(0) #Keyboard(0)", 1, 0, 0},
+        {"#call()\n#keyboard()", 0, 1, 1},
+        {"#call(no)", 1, 0, 1},
+        {"#call(0)\n#call(1)\n", 0, 1, 1},
+        {"#keyboard(1)\n#keyboard(0)\n", 1, 1, 0},
+        {"#callback(0)", 1, 1, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.file) + " from " + std::to_string(c.before));
+        ASSERT_TRUE(WriteBytes(path, c.file));
+        settings.call = c.before;
+        settings.keyboard = c.before;
+        Read();
+        EXPECT_EQ(c.call, settings.call);
+        EXPECT_EQ(c.keyboard, settings.keyboard);
+    }
+    EXPECT_EQ(1, MonitorSettings().call);
+    EXPECT_EQ(1, MonitorSettings().keyboard);
+}
+
 // A file that is not read says nothing about the account, which keeps its
 // last value: one held by a writer, and one found missing (on a card, Save
 // deletes it before its move), for which the default text is written.

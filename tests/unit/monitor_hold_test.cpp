@@ -81,6 +81,7 @@ protected:
     PFN_RotationTurn savedTurn;
     LPCWSTR savedLibrary;
     HoldMemory savedMemory;
+    int savedMoments;
     std::wstring savedPath;
     std::wstring config, log, account;
     HWND foreground = NULL;
@@ -92,6 +93,9 @@ protected:
         savedTurn = g_rotationTurn;
         savedLibrary = g_rotationLibrary;
         savedMemory = g_holdMemory;
+        savedMoments = g_momentsSeen;
+        g_momentsSeen = MOMENT_NONE;
+        SetMoments(0, 0);
         savedPath = g_monitorConfigPath;
         g_holdMemory.savedCode = NO_SAVED_CODE;
         g_holdMemory.landscapeCode = 1;
@@ -130,6 +134,8 @@ protected:
         g_rotationTurn = savedTurn;
         g_rotationLibrary = savedLibrary;
         g_holdMemory = savedMemory;
+        g_momentsSeen = savedMoments;
+        SetMoments(0, 0);
         lstrcpynW(g_monitorConfigPath, savedPath.c_str(), CONFIG_PATH_CAPACITY);
         SetEnvironmentVariableW(L"PHONE_CALL_LOG", NULL);
         DeleteFileW(config.c_str());
@@ -144,6 +150,13 @@ protected:
     {
         ASSERT_EQ(0, RotationSet((DWORD)code));
         DeleteFileW(log.c_str());
+    }
+
+    // The phone's status and its keyboard, as the phone publishes them.
+    static void SetMoments(DWORD status, DWORD keyboard)
+    {
+        EXPECT_TRUE(SetMoment(HKEY_LOCAL_MACHINE, PHONE_KEY, PHONE_STATUS_VALUE, status));
+        EXPECT_TRUE(SetMoment(HKEY_CURRENT_USER, KEYBOARD_KEY, KEYBOARD_VALUE, keyboard));
     }
 
     void SetPhone(int kind)
@@ -588,6 +601,364 @@ TEST_F(HoldTest, FrontChangeThatAsksNothingKeepsNoLine)
         EXPECT_TRUE(Turns().empty());
         EXPECT_FALSE(FileExists(account));
     }
+}
+
+
+// --- The phone's moments ------------------------------------------------------
+
+// Where the monitor meets a moment: a sensor event, a front change, or the
+// change told of the phone's status (a call) or of its keyboard.
+enum Point { AT_EVENT, AT_FRONT_CHANGE, CALL_TOLD, KEYBOARD_TOLD };
+
+struct MomentCase {
+    const char *name;
+    int point;
+    const char *config;  // after "#log(1)" and "#timeout(300)"
+    DWORD status;        // the phone's status as published (and told, at CALL_TOLD)
+    DWORD keyboard;      // the keyboard as published (and told, at KEYBOARD_TOLD)
+    int seen;            // the moments in progress as last told (MOMENT_ bits)
+    DWORD sensor;        // posted and read after the wait, or read at once
+    int display;
+    int saved;
+    int turnedTo;        // NO_CODE for none
+    int savedAfter;
+    const char *line;    // the account's line after the time; null for none
+};
+
+#define CALL CALL_TALKING
+#define BOTH (MOMENT_CALL | MOMENT_KEYBOARD)
+
+const MomentCase kMomentCases[] = {
+    // A sensor event in a moment turns nothing, a held window's neither; the
+    // face-down action comes first.
+    {"EventCallLeavesAlone", AT_EVENT, "", CALL, 0, MOMENT_CALL, 0x10000, 0, NO_CODE, NO_CODE,
+     NO_CODE, "0x00010000 on its side | " READER " | a call is in progress | left alone"},
+    {"EventKeyboardLeavesAlone", AT_EVENT, "", 0, 1, MOMENT_KEYBOARD, 0x10002, 1, NO_CODE,
+     NO_CODE, NO_CODE, "0x00010002 upright | " READER " | the keyboard is out | left alone"},
+    {"EventCallKeepsAHeldWindow", AT_EVENT, "#portrait(book)", CALL, 0, MOMENT_CALL, 0x10000,
+     1, NO_CODE, NO_CODE, NO_CODE,
+     "0x00010000 on its side | " READER " | a call is in progress | left alone"},
+    {"EventKeyboardKeepsTheSavedCode", AT_EVENT, "", 0, 1, MOMENT_KEYBOARD, 0x10000, 1, 2,
+     NO_CODE, 2, "0x00010000 on its side | " READER " | the keyboard is out | left alone"},
+    {"EventCallBeforeTheKeyboard", AT_EVENT, "", CALL, 1, BOTH, 0x10000, 0, NO_CODE, NO_CODE,
+     NO_CODE, "0x00010000 on its side | " READER " | a call is in progress | left alone"},
+    {"EventCallBeforeTheWindowList", AT_EVENT, "#onlyfor(1)\r\n#window(book)", CALL, 0,
+     MOMENT_CALL, 0x10000, 0, NO_CODE, NO_CODE, NO_CODE,
+     "0x00010000 on its side | " READER " | a call is in progress | left alone"},
+    {"EventFaceDownActsFirst", AT_EVENT, "#fdscreenoff(1)", CALL, 1, BOTH, 0x10004, 0, NO_CODE,
+     NO_CODE, NO_CODE,
+     "0x00010004 face down | " READER " | face down, fdscreenoff 1 | waited 300 ms, still face "
+     "down: the display has no power control, nothing done"},
+    {"EventCallOffTurns", AT_EVENT, "#call(0)", CALL, 0, MOMENT_CALL, 0x10000, 0, NO_CODE, 1,
+     NO_CODE,
+     "0x00010000 on its side | " READER " | no entry matched, onlyfor 0 | waited 300 ms, read "
+     "0x00010000: turned to code 1"},
+    {"EventCallOffTurnsToTheHold", AT_EVENT, "#call(0)\r\n#portrait(book)", CALL, 0,
+     MOMENT_CALL, 0x10000, 1, NO_CODE, 0, 1,
+     "0x00010000 on its side | " READER " | #portrait(book) matched the title | turned to "
+     "code 0"},
+    {"EventKeyboardOffTurns", AT_EVENT, "#keyboard(0)", 0, 1, MOMENT_KEYBOARD, 0x10000, 0,
+     NO_CODE, 1, NO_CODE,
+     "0x00010000 on its side | " READER " | no entry matched, onlyfor 0 | waited 300 ms, read "
+     "0x00010000: turned to code 1"},
+    {"EventKeyboardOffCallStillHolds", AT_EVENT, "#keyboard(0)", CALL, 1, BOTH, 0x10000, 0,
+     NO_CODE, NO_CODE, NO_CODE,
+     "0x00010000 on its side | " READER " | a call is in progress | left alone"},
+    {"EventCallOffKeyboardStillHolds", AT_EVENT, "#call(0)", CALL, 1, BOTH, 0x10000, 0, NO_CODE,
+     NO_CODE, NO_CODE, "0x00010000 on its side | " READER " | the keyboard is out | left alone"},
+    {"EventOtherStatusBitsTurn", AT_EVENT, "", 0x00400010, 0, MOMENT_NONE, 0x10000, 0, NO_CODE,
+     1, NO_CODE,
+     "0x00010000 on its side | " READER " | no entry matched, onlyfor 0 | waited 300 ms, read "
+     "0x00010000: turned to code 1"},
+    // A front change in a moment turns nothing either, and keeps the code
+    // saved before a hold for the moment's end.
+    {"FrontCallLeavesAlone", AT_FRONT_CHANGE, "", CALL, 0, MOMENT_CALL, 0x10000, 0, NO_CODE,
+     NO_CODE, NO_CODE,
+     "front change, read 0x00010000 on its side | " READER " | a call is in progress | left "
+     "alone"},
+    {"FrontKeyboardKeepsAHeldWindowOut", AT_FRONT_CHANGE, "#portrait(book)", 0, 1,
+     MOMENT_KEYBOARD, 0x10002, 1, NO_CODE, NO_CODE, NO_CODE,
+     "front change, read 0x00010002 upright | " READER " | the keyboard is out | left alone"},
+    {"FrontKeyboardKeepsTheSavedCode", AT_FRONT_CHANGE, "#window(book)", 0, 1,
+     MOMENT_KEYBOARD, 0x10002, 1, 3, NO_CODE, 3,
+     "front change, read 0x00010002 upright | " READER " | the keyboard is out | left alone"},
+    {"FrontCallOffHolds", AT_FRONT_CHANGE, "#call(0)\r\n#portrait(book)", CALL, 0, MOMENT_CALL,
+     0x10000, 1, NO_CODE, 0, 1,
+     "front change, read 0x00010000 on its side | " READER " | #portrait(book) matched the "
+     "title | turned to code 0"},
+    {"FrontKeyboardOffTurns", AT_FRONT_CHANGE, "#keyboard(0)", 0, 1, MOMENT_KEYBOARD, 0x10000, 0,
+     NO_CODE, 1, NO_CODE,
+     "front change, read 0x00010000 on its side | " READER " | no entry matched, onlyfor 0 | "
+     "turned to code 1"},
+    // A call's end: the display follows at once, as at a front change.
+    {"CallEndsTurnsToThePosition", CALL_TOLD, "", 0, 0, MOMENT_CALL, 0x10002, 1, NO_CODE, 0,
+     NO_CODE,
+     "call ended, read 0x00010002 upright | " READER " | no entry matched, onlyfor 0 | turned "
+     "to code 0"},
+    {"CallEndsTurnsToTheHold", CALL_TOLD, "#landscape(book)", 0x10, 0, MOMENT_CALL, 0x10002, 0,
+     NO_CODE, 1, 0,
+     "call ended, read 0x00010002 upright | " READER " | #landscape(book) matched the title "
+     "| turned to code 1"},
+    {"CallEndsGivesBack", CALL_TOLD, "#window(book)", 0, 0, MOMENT_CALL, 0x10000, 1, 2, 2,
+     NO_CODE,
+     "call ended, read 0x00010000 on its side | " READER " | #window(book) matched the title "
+     "| gave back code 2"},
+    {"CallEndsAlreadyInPosition", CALL_TOLD, "", 0, 0, MOMENT_CALL, 0x10002, 0, NO_CODE, NO_CODE,
+     NO_CODE, nullptr},
+    {"CallEndsListedWindowStays", CALL_TOLD, "#window(book)", 0, 0, MOMENT_CALL, 0x10002, 1,
+     NO_CODE, NO_CODE, NO_CODE, nullptr},
+    {"CallEndsFaceDown", CALL_TOLD, "#fdscreenoff(1)", 0, 0, MOMENT_CALL, 0x10004, 1, NO_CODE,
+     NO_CODE, NO_CODE, nullptr},
+    {"CallEndsKeyboardStillOut", CALL_TOLD, "", 0, 1, BOTH, 0x10002, 1, NO_CODE, NO_CODE,
+     NO_CODE,
+     "call ended, read 0x00010002 upright | " READER " | the keyboard is out | left alone"},
+    {"CallEndsUnwatched", CALL_TOLD, "#call(0)", 0, 0, MOMENT_CALL, 0x10002, 1, NO_CODE, NO_CODE,
+     NO_CODE, nullptr},
+    {"CallBegins", CALL_TOLD, "", CALL, 0, MOMENT_NONE, 0x10002, 1, NO_CODE, NO_CODE, NO_CODE,
+     nullptr},
+    {"StatusChangesWithoutACall", CALL_TOLD, "", 0x10, 0, MOMENT_NONE, 0x10002, 1, NO_CODE,
+     NO_CODE, NO_CODE, nullptr},
+    // The keyboard's going in: the same.
+    {"KeyboardInTurnsToThePosition", KEYBOARD_TOLD, "", 0, 0, MOMENT_KEYBOARD, 0x10002, 1,
+     NO_CODE, 0, NO_CODE,
+     "keyboard in, read 0x00010002 upright | " READER " | no entry matched, onlyfor 0 | turned "
+     "to code 0"},
+    {"KeyboardInTurnsToTheHold", KEYBOARD_TOLD, "#portrait(book)", 0, 0, MOMENT_KEYBOARD,
+     0x10000, 1, NO_CODE, 0, 1,
+     "keyboard in, read 0x00010000 on its side | " READER " | #portrait(book) matched the "
+     "title | turned to code 0"},
+    {"KeyboardInCallGoesOn", KEYBOARD_TOLD, "", CALL, 0, BOTH, 0x10002, 1, NO_CODE, NO_CODE,
+     NO_CODE,
+     "keyboard in, read 0x00010002 upright | " READER " | a call is in progress | left alone"},
+    {"KeyboardInUnwatched", KEYBOARD_TOLD, "#keyboard(0)", 0, 0, MOMENT_KEYBOARD, 0x10002, 1,
+     NO_CODE, NO_CODE, NO_CODE, nullptr},
+    {"KeyboardOut", KEYBOARD_TOLD, "", 0, 1, MOMENT_NONE, 0x10002, 1, NO_CODE, NO_CODE, NO_CODE,
+     nullptr},
+};
+
+class MomentTest : public HoldTest, public ::testing::WithParamInterface<MomentCase> {};
+
+TEST_P(MomentTest, DisplayKeepsItsRotationUntilTheMomentEnds)
+{
+    const MomentCase &c = GetParam();
+    ASSERT_TRUE(WriteBytes(config, std::string("#log(1)\r\n#timeout(300)\r\n") + c.config));
+    ASSERT_TRUE(WriteSensor(c.sensor));
+    SetMoments(c.status, c.keyboard);
+    SetDisplay(c.display);
+    g_holdMemory.savedCode = c.saved == NO_CODE ? NO_SAVED_CODE : c.saved;
+    g_momentsSeen = c.seen;
+    g_valueAfterWait = c.sensor;
+
+    int moment = c.point == KEYBOARD_TOLD ? MOMENT_KEYBOARD : MOMENT_CALL;
+    switch (c.point) {
+    case AT_EVENT:
+        SensorEvent(c.sensor);
+        break;
+    case AT_FRONT_CHANGE:
+        FrontChange();
+        break;
+    default:
+        EXPECT_EQ(0, HandleMomentChange(NULL, moment,
+                                        c.point == CALL_TOLD ? c.status : c.keyboard, &settings));
+        EXPECT_EQ(0, g_waits) << "a moment's change never waits";
+        int inProgress = c.point == CALL_TOLD ? (c.status & CALL_TALKING) != 0 : c.keyboard != 0;
+        EXPECT_EQ((c.seen & ~moment) | (inProgress ? moment : 0), g_momentsSeen);
+        break;
+    }
+
+    EXPECT_EQ(Expected(c.turnedTo), Turns());
+    EXPECT_EQ(c.turnedTo == NO_CODE ? c.display : c.turnedTo, RotationQuery());
+    EXPECT_EQ(c.savedAfter == NO_CODE ? NO_SAVED_CODE : c.savedAfter, g_holdMemory.savedCode);
+    std::string bytes = ReadBytes(account);
+    if (!c.line) {
+        EXPECT_EQ("", bytes);
+        return;
+    }
+    ASSERT_GE(bytes.size(), 13u) << "no account written";
+    EXPECT_EQ(1, CountOccurrences(bytes, "\r\n")) << bytes;
+    EXPECT_EQ(std::string(" | ") + c.line, bytes.substr(8, bytes.size() - 10));
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, MomentTest, ::testing::ValuesIn(kMomentCases),
+                         [](const ::testing::TestParamInfo<MomentCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// The values as the phone publishes them: only bit 0x20000000 of the phone's
+// status is a call; any keyboard value but 0 is one that is out.
+TEST(MomentValueTest, CallBitAndKeyboardValue)
+{
+    EXPECT_TRUE(MomentInProgress(MOMENT_CALL, CALL_TALKING));
+    EXPECT_TRUE(MomentInProgress(MOMENT_CALL, 0xFFFFFFFF));
+    EXPECT_FALSE(MomentInProgress(MOMENT_CALL, 0xDFFFFFFF));
+    EXPECT_FALSE(MomentInProgress(MOMENT_CALL, 0));
+    EXPECT_TRUE(MomentInProgress(MOMENT_KEYBOARD, 1));
+    EXPECT_TRUE(MomentInProgress(MOMENT_KEYBOARD, 0x100));
+    EXPECT_FALSE(MomentInProgress(MOMENT_KEYBOARD, 0));
+}
+
+// --- A held app's own windows --------------------------------------------------
+
+const wchar_t kBoxClass[] = L"VornUnitBox";
+const wchar_t kOwnerClass[] = L"VornUnitOwnerView";
+#define BOX "\"Bookmark\" VornUnitBox vorn_unit.exe"
+
+struct OwnerCase {
+    const char *name;
+    int point;                  // AT_EVENT or AT_FRONT_CHANGE
+    const char *config;         // after "#log(1)" and "#timeout(0)"
+    const wchar_t *owners[3];   // the box's owner, its owner, ...; null ends the chain
+    DWORD sensor;
+    int display;
+    int turnedTo;
+    const char *line;           // after the time; null for none
+};
+
+const OwnerCase kOwnerCases[] = {
+    {"OwnedByAHeldWindow", AT_FRONT_CHANGE, "#landscape(reader)", {L"Reader"}, 0x10002, 0, 1,
+     "front change, read 0x00010002 upright | " BOX " | #landscape(reader) matched the owner's "
+     "title | turned to code 1"},
+    {"OwnedByAWindowHeldByClass", AT_FRONT_CHANGE, "#portrait(ownerview)", {L"Reader"}, 0x10000,
+     1, 0,
+     "front change, read 0x00010000 on its side | " BOX " | #portrait(ownerview) matched the "
+     "owner's class | turned to code 0"},
+    {"OwnedByAHeldWindowAtAnEvent", AT_EVENT, "#portrait(reader)", {L"Reader"}, 0x10000, 1, 0,
+     "0x00010000 on its side | " BOX " | #portrait(reader) matched the owner's title | turned "
+     "to code 0"},
+    {"TwoLevelsUp", AT_FRONT_CHANGE, "#landscape(reader)", {L"Settings", L"Reader"}, 0x10002, 0,
+     1,
+     "front change, read 0x00010002 upright | " BOX " | #landscape(reader) matched the owner's "
+     "title | turned to code 1"},
+    {"NearestHeldOwnerFirst", AT_FRONT_CHANGE, "#portrait(notes)\r\n#landscape(reader)",
+     {L"Notes", L"Reader"}, 0x10000, 1, 0,
+     "front change, read 0x00010000 on its side | " BOX " | #portrait(notes) matched the "
+     "owner's title | turned to code 0"},
+    {"BoxItselfHeldFirst", AT_FRONT_CHANGE, "#landscape(reader)\r\n#portrait(bookmark)",
+     {L"Reader"}, 0x10000, 1, 0,
+     "front change, read 0x00010000 on its side | " BOX " | #portrait(bookmark) matched the "
+     "title | turned to code 0"},
+    {"OwnedByAnUnheldWindow", AT_FRONT_CHANGE, "#landscape(reader)", {L"Notes"}, 0x10002, 1, 0,
+     "front change, read 0x00010002 upright | " BOX " | no entry matched, onlyfor 0 | turned "
+     "to code 0"},
+    {"NoOwner", AT_FRONT_CHANGE, "#landscape(reader)", {nullptr}, 0x10002, 1, 0,
+     "front change, read 0x00010002 upright | " BOX " | no entry matched, onlyfor 0 | turned "
+     "to code 0"},
+    // Only holds look at owners.
+    {"WindowListNamesTheOwnerOnly", AT_FRONT_CHANGE, "#window(reader)", {L"Reader"}, 0x10000, 0,
+     1,
+     "front change, read 0x00010000 on its side | " BOX " | no entry matched, onlyfor 0 | "
+     "turned to code 1"},
+    {"OnlyforNamesTheOwnerOnly", AT_EVENT, "#onlyfor(1)\r\n#window(reader)", {L"Reader"},
+     0x10000, 0, NO_CODE,
+     "0x00010000 on its side | " BOX " | no entry matched, onlyfor 1 | left alone"},
+};
+
+class OwnerTest : public HoldTest, public ::testing::WithParamInterface<OwnerCase> {
+protected:
+    std::vector<HWND> windows;
+
+    void TearDown() override
+    {
+        for (size_t i = windows.size(); i-- > 0;)
+            DestroyWindow(windows[i]);
+        HoldTest::TearDown();
+    }
+
+    // The chain's windows from the top down, each owned by the one above
+    // it, and the box, owned by the first, in front.
+    HWND OpenBox(const wchar_t *const *owners)
+    {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = QuietProc;
+        wc.hInstance = GetModuleHandleW(NULL);
+        wc.lpszClassName = kBoxClass;
+        RegisterClassW(&wc);
+        wc.lpszClassName = kOwnerClass;
+        RegisterClassW(&wc);
+        int count = 0;
+        while (count < 3 && owners[count])
+            ++count;
+        HWND owner = NULL;
+        for (int i = count; i-- > 0;) {
+            owner = CreateWindowExW(0, kOwnerClass, owners[i], WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                    0, 0, 200, 100, owner, NULL, GetModuleHandleW(NULL), NULL);
+            EXPECT_NE(nullptr, owner);
+            windows.push_back(owner);
+        }
+        HWND box = CreateWindowExW(0, kBoxClass, L"Bookmark", WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                                   10, 10, 150, 80, owner, NULL, GetModuleHandleW(NULL), NULL);
+        EXPECT_NE(nullptr, box);
+        windows.push_back(box);
+        EXPECT_EQ(owner, GetWindow(box, GW_OWNER));
+        SetForegroundWindow(box);
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == box; }));
+        return box;
+    }
+};
+
+TEST_P(OwnerTest, HeldOwnerHoldsItsOwnWindows)
+{
+    const OwnerCase &c = GetParam();
+    ASSERT_TRUE(WriteBytes(config, std::string("#log(1)\r\n#timeout(0)\r\n") + c.config));
+    ASSERT_TRUE(WriteSensor(c.sensor));
+    OpenBox(c.owners);
+    SetDisplay(c.display);
+    g_valueAfterWait = c.sensor;
+
+    if (c.point == AT_EVENT)
+        SensorEvent(c.sensor);
+    else
+        FrontChange();
+
+    EXPECT_EQ(Expected(c.turnedTo), Turns());
+    std::string bytes = ReadBytes(account);
+    if (!c.line) {
+        EXPECT_EQ("", bytes);
+        return;
+    }
+    ASSERT_GE(bytes.size(), 13u) << "no account written";
+    EXPECT_EQ(std::string(" | ") + c.line, bytes.substr(8, bytes.size() - 10));
+}
+
+INSTANTIATE_TEST_SUITE_P(Chains, OwnerTest, ::testing::ValuesIn(kOwnerCases),
+                         [](const ::testing::TestParamInfo<OwnerCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// At start only a held window in front is looked at: the display takes its
+// hold, and the code before it is saved.
+TEST_F(HoldTest, StartLookHandlesOnlyAHeldWindow)
+{
+    ASSERT_TRUE(WriteSensor(0x10002));
+    for (const char *text :
+         {"#log(1)\r\n#window(book)", "#log(1)\r\n#portrait(notes)", "#log(1)"}) {
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(WriteBytes(config, text));
+        SetDisplay(1);
+        EXPECT_EQ(0, HandleStartLook(NULL, &settings));
+        EXPECT_TRUE(Turns().empty());
+        EXPECT_FALSE(FileExists(account));
+    }
+    ASSERT_TRUE(WriteBytes(config, "#log(1)\r\n#landscape(book)"));
+    SetDisplay(0);
+    EXPECT_EQ(0, HandleStartLook(NULL, &settings));
+    EXPECT_EQ(std::vector<int>{1}, Turns());
+    EXPECT_EQ(0, g_holdMemory.savedCode) << "the code before the hold is saved";
+    std::string bytes = ReadBytes(account);
+    EXPECT_EQ(" | start, read 0x00010002 upright | " READER " | #landscape(book) matched the "
+              "title | turned to code 1",
+              bytes.substr(8, bytes.size() - 10));
+    // In a moment a held window at start is left as it is.
+    SetMoments(CALL_TALKING, 0);
+    SetDisplay(0);
+    DeleteFileW(account.c_str());
+    g_holdMemory.savedCode = NO_SAVED_CODE;
+    EXPECT_EQ(0, HandleStartLook(NULL, &settings));
+    EXPECT_TRUE(Turns().empty());
+    bytes = ReadBytes(account);
+    EXPECT_NE(std::string::npos, bytes.find(" | start, read 0x00010002 upright | " READER
+                                            " | a call is in progress | left alone"))
+        << bytes;
 }
 
 }  // namespace

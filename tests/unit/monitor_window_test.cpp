@@ -98,8 +98,9 @@ struct VersionCase {
     bool registers;
 };
 
-// The sensor and the app in front, both through the shell's broker: the
-// sensor is registered first, and both are closed at shut-down.
+// The sensor, the app in front and the phone's two moments, all through the
+// shell's broker: the sensor is registered first, and each is closed at
+// shut-down.
 TEST_F(MonitorWindowTest, RegistersForSensorEventsFromVersionFiveOn)
 {
     const std::string sensor = "RegistryNotifyWindow root=0x80000002 "
@@ -108,6 +109,12 @@ TEST_F(MonitorWindowTest, RegistersForSensorEventsFromVersionFiveOn)
     const std::string front = "RegistryNotifyWindow root=0x80000001 "
                               "key=\"System\\State\\Shell\" value=\"Active Application\" "
                               "msg=1236 user=0 condition=none";
+    const std::string call = "RegistryNotifyWindow root=0x80000002 "
+                             "key=\"System\\State\\Phone\" value=\"Status\" "
+                             "msg=1237 user=0 condition=none";
+    const std::string keyboard = "RegistryNotifyWindow root=0x80000001 "
+                                 "key=\"Software\\Microsoft\\Shell\" value=\"HasKeyboard\" "
+                                 "msg=1238 user=0 condition=none";
     const VersionCase cases[] = {{0, false}, {4, false}, {5, true}, {6, true}};
     for (const VersionCase &c : cases) {
         SCOPED_TRACE(c.major);
@@ -115,24 +122,31 @@ TEST_F(MonitorWindowTest, RegistersForSensorEventsFromVersionFiveOn)
         g_osMajorVersion = c.major;
         Create();
         EXPECT_EQ(1, Count("HTCSensorOpen sensor=1 "));
-        EXPECT_EQ(c.registers ? 2 : 0, Count("RegistryNotifyWindow armed"));
+        EXPECT_EQ(c.registers ? MONITOR_REGISTRATIONS : 0, Count("RegistryNotifyWindow armed"));
         EXPECT_EQ(c.registers ? 1 : 0, Count(sensor));
         EXPECT_EQ(c.registers ? 1 : 0, Count(front));
+        EXPECT_EQ(c.registers ? 1 : 0, Count(call));
+        EXPECT_EQ(c.registers ? 1 : 0, Count(keyboard));
         if (c.registers) {
             std::string calls = ReadBytes(log);
             EXPECT_LT(calls.find(sensor), calls.find(front)) << "the sensor comes first";
         }
         EXPECT_EQ(c.registers, g_notifyHandle != NULL);
         EXPECT_EQ(c.registers, g_frontNotifyHandle != NULL);
+        EXPECT_EQ(c.registers, g_callNotifyHandle != NULL);
+        EXPECT_EQ(c.registers, g_keyboardNotifyHandle != NULL);
         std::wstring path = g_monitorConfigPath;
         EXPECT_EQ(L"vorn_unit.txt", path.substr(path.find_last_of(L'\\') + 1));
 
         EXPECT_EQ(0, SendMessageW(window, WMU_UNLOAD, 0, 0));
         EXPECT_TRUE(QuitPosted());
-        EXPECT_EQ(c.registers ? 2 : 0, Count("RegistryCloseNotification handle=set"));
+        EXPECT_EQ(c.registers ? MONITOR_REGISTRATIONS : 0,
+                  Count("RegistryCloseNotification handle=set"));
         EXPECT_EQ(1, Count("HTCSensorClose"));
         EXPECT_EQ(nullptr, g_notifyHandle);
         EXPECT_EQ(nullptr, g_frontNotifyHandle);
+        EXPECT_EQ(nullptr, g_callNotifyHandle);
+        EXPECT_EQ(nullptr, g_keyboardNotifyHandle);
         Destroy();
     }
 }
@@ -147,6 +161,8 @@ TEST_F(MonitorWindowTest, CommandOneEndsTheLoopAndNothingElse)
     EXPECT_NE(nullptr, g_sensorLib.module);
     EXPECT_NE(nullptr, g_notifyHandle);
     EXPECT_NE(nullptr, g_frontNotifyHandle);
+    EXPECT_NE(nullptr, g_callNotifyHandle);
+    EXPECT_NE(nullptr, g_keyboardNotifyHandle);
     // Any other command id goes to the default handling, which ends nothing.
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(2, 0), 0);
     EXPECT_FALSE(QuitPosted());
@@ -194,7 +210,7 @@ TEST_F(MonitorWindowTest, UnloadAndCloseShutDownOnceBetweenThem)
     EXPECT_EQ(0, SendMessageW(window, WM_CLOSE, 0, 0));
     EXPECT_TRUE(QuitPosted());
     EXPECT_TRUE(IsWindow(window)) << "shut-down leaves the window to the process end";
-    EXPECT_EQ(2, Count("RegistryCloseNotification"));
+    EXPECT_EQ(MONITOR_REGISTRATIONS, Count("RegistryCloseNotification"));
     EXPECT_EQ(1, Count("HTCSensorClose"));
 }
 

@@ -422,13 +422,13 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings, int missing)
     reader.Free();
 }
 
-int ReadSavedLogSetting(LPCWSTR path)
+int ReadSavedLogSetting(LPCWSTR path, int *read)
 {
     WCHAR line[CONFIG_LINE_CAPACITY];
     WCHAR value[CONFIG_LINE_CAPACITY];
     LineReader reader;
     int log = 0;
-    reader.Load(path);
+    reader.Load(path, read);
     while (reader.NextLine(line, CONFIG_LINE_CAPACITY)) {
         if (GetDirective(L"#log", line, value, L'(', L')') && value[0])
             log = ParseInteger(value);

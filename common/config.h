@@ -96,8 +96,9 @@ void ReadMonitorSettings(LPCWSTR path, MonitorSettings *settings,
                          int missing = SETTINGS_WRITE_MISSING);
 
 // The "#log" value of the file as it is saved (its last "#log" line), 0
-// when it has none or cannot be read. The file is never written.
-int ReadSavedLogSetting(LPCWSTR path);
+// when it has none or cannot be read. *read, when given, is 1 when the file
+// was read (ReadFileAll). The file is never written.
+int ReadSavedLogSetting(LPCWSTR path, int *read = NULL);
 
 // How ReadMonitorSettings asks whether the file is missing (GetPathKind).
 // Tests put a function here that lets a file appear between the check and

@@ -170,18 +170,15 @@ static void AboutCommand(void)
 
 static void PlaceEdit(HWND edit, HWND after, UINT flags);
 
-// The account's latest lines, as many as fit the view as it is placed now;
-// first, when the saved configuration keeps no account, the sentence that
-// says so. With the account on and no line yet, a sentence says that too,
-// so that an empty view is never mistaken for a fault.
+// The account's latest lines, as many as fit the view as it is placed now,
+// after the sentence that the saved configuration file calls for, if any
+// (LogViewSentence).
 static void FillLogView(void)
 {
     WCHAR logPath[CONFIG_PATH_CAPACITY];
     GetAccountPath(g_editor.configPath, logPath);
-    LPCWSTR sentence = ReadSavedLogSetting(g_editor.configPath) ? NULL : LoadResString(IDS_LOG_OFF);
     LPWSTR tail = ReadLogTail(logPath);
-    if (!sentence && !tail)
-        sentence = LoadResString(IDS_LOG_EMPTY);
+    LPCWSTR sentence = LogViewSentence(g_editor.configPath, tail != NULL);
     int ends[LOG_VIEW_EVENTS];
     int events = 0;
     LPWSTR text = ComposeLogView(sentence, tail, ends, LOG_VIEW_EVENTS, &events);

@@ -1,7 +1,9 @@
 // The account as the editor shows it (see logview.h).
 #include "logview.h"
 #include "common/config.h"
+#include "common/message.h"
 #include "monitor/account.h"
+#include "res/resource.h"
 #include <stdlib.h>
 
 LPWSTR ReadLogTail(LPCWSTR logPath)
@@ -16,11 +18,16 @@ LPWSTR ReadLogTail(LPCWSTR logPath)
                               FILE_ATTRIBUTE_NORMAL, NULL);
     // After a move that failed once the old log was gone (a storage card),
     // the new file holds the latest lines until the next event puts it in
-    // the log's place.
+    // the log's place; with no new file either, the temporary file that
+    // was to become it.
     if (file == INVALID_HANDLE_VALUE && GetFileAttributesW(logPath) == INVALID_FILE_ATTRIBUTES) {
-        WCHAR next[CONFIG_PATH_CAPACITY];
-        file = CreateFileW(GetAccountNextPath(logPath, next), GENERIC_READ, CE_FILE_SHARE_ALL,
+        WCHAR other[CONFIG_PATH_CAPACITY];
+        file = CreateFileW(GetAccountNextPath(logPath, other), GENERIC_READ, CE_FILE_SHARE_ALL,
                            NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE && GetFileAttributesW(other) == INVALID_FILE_ATTRIBUTES)
+            file = CreateFileW(GetAccountTempPath(logPath, other), GENERIC_READ,
+                               CE_FILE_SHARE_ALL, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               NULL);
     }
     if (file == INVALID_HANDLE_VALUE)
         return NULL;
@@ -63,6 +70,21 @@ LPWSTR ReadLogTail(LPCWSTR logPath)
     }
     free(bytes);
     return tail;
+}
+
+LPCWSTR LogViewSentence(LPCWSTR configPath, int lines)
+{
+    int read = 0;
+    int log = ReadSavedLogSetting(configPath, &read);
+    // A file that was not read says nothing of the account: the running
+    // monitor keeps it as it was until it reads the file again.
+    if (!read)
+        return LoadResString(GetPathKind(configPath) == PATH_MISSING ? IDS_CONFIG_MISSING
+                                                                     : IDS_CONFIG_UNREAD);
+    if (!log)
+        return LoadResString(IDS_LOG_OFF);
+    // So that an empty view is never mistaken for a fault.
+    return lines ? NULL : LoadResString(IDS_LOG_EMPTY);
 }
 
 PFN_LogViewAlloc g_logViewAlloc = malloc;

@@ -13,8 +13,18 @@
 // is read with every kind of sharing and closed at once, and a last line
 // without its line end is left out. NULL when there is no log or no whole
 // line in it. When the log is missing, the new file that is to take its
-// place (GetAccountNextPath) is read, if there is one.
+// place (GetAccountNextPath) is read, if there is one; with neither there,
+// the temporary file that was to become the new file (GetAccountTempPath).
 LPWSTR ReadLogTail(LPCWSTR logPath);
+
+// The sentence that the view begins with, from the configuration file at
+// configPath as it is saved; lines is nonzero when the log has lines to
+// show. That the file is missing, or could not be read (a writer holds it),
+// and no more; else, when its last "#log" line does not turn the account
+// on, that no new event is recorded and how to turn it on; else, with no
+// line to show, that none has been recorded yet. NULL when the lines need
+// no sentence.
+LPCWSTR LogViewSentence(LPCWSTR configPath, int lines);
 
 // The view's text on the heap: the sentence, if any, then the lines of tail
 // (may be NULL) newest first, a blank line between. ends[i] is the length of

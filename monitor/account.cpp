@@ -235,6 +235,7 @@ int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWST
 }
 
 PFN_AccountWrite g_accountWrite = WriteFile;
+PFN_AccountRead g_accountRead = ReadFile;
 PFN_AccountMove g_accountMove = MoveFileOver;
 
 static int WriteAll(HANDLE file, const char *bytes, DWORD size)
@@ -243,56 +244,79 @@ static int WriteAll(HANDLE file, const char *bytes, DWORD size)
     return size == 0 || (g_accountWrite(file, bytes, size, &written, NULL) && written == size);
 }
 
-LPWSTR GetAccountNextPath(LPCWSTR logPath, LPWSTR nextPath)
+static int Exists(LPCWSTR path)
 {
-    nextPath[0] = 0;
-    int length = logPath ? lstrlenW(logPath) : 0;
-    if (length == 0 || length >= CONFIG_PATH_CAPACITY)
-        return nextPath;
-    lstrcpyW(nextPath, logPath);
-    // ".next" is a name Save never uses for a file of its own. Judged by
-    // length, not by a failed create: some file systems take a longer path.
-    if (length + 5 <= MAX_PATH - 1)
-        lstrcpyW(nextPath + length, L".next");
-    else
-        nextPath[length - 1] = logPath[length - 1] == L'~' ? L'_' : L'~';
-    return nextPath;
+    return path[0] && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The lines of the last half of the open file, in a block the caller
-// frees; null when they cannot be read. Called only when the file holds
-// more than half the limit.
-static char *ReadKeptLines(HANDLE file, DWORD size, DWORD *keptSize)
+// logPath with ending added, or, when that would pass MAX_PATH - 1
+// characters, a sibling name as long as the log's own whose last character
+// is mark (other when it is mark already). Judged by length, not by a
+// failed create: some file systems take a longer path.
+static LPWSTR BesideTheLog(LPCWSTR logPath, LPCWSTR ending, WCHAR mark, WCHAR other,
+                           LPWSTR path)
 {
+    path[0] = 0;
+    int length = logPath ? lstrlenW(logPath) : 0;
+    if (length == 0 || length >= CONFIG_PATH_CAPACITY)
+        return path;
+    lstrcpyW(path, logPath);
+    if (length + lstrlenW(ending) <= MAX_PATH - 1)
+        lstrcpyW(path + length, ending);
+    else
+        path[length - 1] = logPath[length - 1] == mark ? other : mark;
+    return path;
+}
+
+LPWSTR GetAccountNextPath(LPCWSTR logPath, LPWSTR nextPath)
+{
+    // ".next" is a name Save never uses for a file of its own.
+    return BesideTheLog(logPath, L".next", L'~', L'_', nextPath);
+}
+
+LPWSTR GetAccountTempPath(LPCWSTR logPath, LPWSTR tempPath)
+{
+    // Neither Save's names ("~vorn1.tmp") nor the new file's.
+    return BesideTheLog(logPath, L".tmp", L'-', L'=', tempPath);
+}
+
+// The lines to keep of the open file of size bytes, in a block the caller
+// frees; null when they cannot be read. All of them while the line of
+// lineSize bytes still fits after them; else those of the last half.
+static char *ReadKeptLines(HANDLE file, DWORD size, DWORD lineSize, DWORD *keptSize)
+{
+    int all = size <= ACCOUNT_FILE_LIMIT - lineSize;
     // One byte before the kept half is read too: when it ends a line, the
     // half begins with a whole line; else its first, partial line goes.
-    DWORD from = size - ACCOUNT_FILE_LIMIT / 2 - 1;
+    DWORD from = all ? 0 : size - ACCOUNT_FILE_LIMIT / 2 - 1;
     DWORD length = size - from;
-    char *kept = (char *)malloc(length);
+    char *kept = (char *)malloc(length + 1);
     if (!kept)
         return NULL;
     DWORD got = 0;
     if (SetFilePointer(file, (LONG)from, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-        !ReadFile(file, kept, length, &got, NULL) || got != length) {
+        (length > 0 && (!g_accountRead(file, kept, length, &got, NULL) || got != length))) {
         free(kept);
         return NULL;
     }
     DWORD start = 0;
-    while (start < length && kept[start] != '\n')
-        ++start;
-    if (start < length)
-        ++start;
+    if (!all) {
+        while (start < length && kept[start] != '\n')
+            ++start;
+        if (start < length)
+            ++start;
+    }
     memmove(kept, kept + start, length - start);
     *keptSize = length - start;
     return kept;
 }
 
-// Writes the new file anew, whole: first, then the line. 1 when all of it
-// is on disk.
-static int WriteNewFile(LPCWSTR next, const char *first, DWORD firstSize, const char *line,
-                        DWORD lineSize)
+// Writes the file anew, whole: first, then the line. 1 when all of it is
+// on disk.
+static int WriteWholeFile(LPCWSTR path, const char *first, DWORD firstSize, const char *line,
+                          DWORD lineSize)
 {
-    HANDLE file = CreateFileW(next, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
@@ -302,14 +326,14 @@ static int WriteNewFile(LPCWSTR next, const char *first, DWORD firstSize, const 
     return ok;
 }
 
-// Puts the new file in the log's place, trying again for a moment while a
-// reader holds the log: the phone has no delete sharing, so a reader's open
-// handle makes the move fail.
-static int MoveIntoPlace(LPCWSTR next, LPCWSTR path)
+// Puts the file from in the place of the file to, trying again for a
+// moment while a reader holds that one: the phone has no delete sharing, so
+// a reader's open handle makes the move fail. *oldGone as MoveFileOver
+// sets it.
+static int MoveIntoPlace(LPCWSTR from, LPCWSTR to, int *oldGone)
 {
-    int oldGone = 0;
     for (int attempt = 1;; ++attempt) {
-        if (g_accountMove(next, path, &oldGone))
+        if (g_accountMove(from, to, oldGone))
             return 1;
         DWORD error = GetLastError();
         if (attempt >= REPLACE_ATTEMPTS ||
@@ -319,50 +343,108 @@ static int MoveIntoPlace(LPCWSTR next, LPCWSTR path)
     }
 }
 
-// "09:41:07 | older lines dropped: ...", with CR LF, at the time now.
-static DWORD FormatDropNote(char *note)
+// "09:41:07 | older lines dropped: ...", with CR LF, at the time now: the
+// kept lines found no room, or (unread) could not be read.
+static DWORD FormatDropNote(char *note, int unread)
 {
-    static const char text[] = "00:00:00 | older lines dropped: no room to begin the log anew\r\n";
+    static const char noRoom[] =
+        "00:00:00 | older lines dropped: no room to begin the log anew\r\n";
+    static const char notRead[] =
+        "00:00:00 | older lines dropped: the log could not be read\r\n";
+    DWORD length = unread ? sizeof(notRead) - 1 : sizeof(noRoom) - 1;
+    memcpy(note, unread ? notRead : noRoom, length);
     SYSTEMTIME now;
     GetLocalTime(&now);
-    memcpy(note, text, sizeof(text));
     WORD parts[3] = {now.wHour, now.wMinute, now.wSecond};
     for (int i = 0; i < 3; ++i) {
         note[3 * i] = (char)('0' + parts[i] / 10 % 10);
         note[3 * i + 1] = (char)('0' + parts[i] % 10);
     }
-    return (DWORD)(sizeof(text) - 1);
+    return length;
 }
 
-// Begins the log anew with the kept lines and the new one: they are written
-// whole to the new file beside it, which then takes the log's place. So
-// the log holds its old lines or its new ones, never a part of either,
-// whenever the program stops or the card fills. When the kept lines find no
-// room (or could not be read), the new file says so in their place.
-static int StartAnew(LPCWSTR path, LPCWSTR next, const char *kept, DWORD keptSize,
-                     const char *line, DWORD lineSize)
+// Writes the kept lines and the new one whole to the temporary file, which
+// is closed before any move: a new file is always whole. When the kept
+// lines could not be read, or find no room (a card nearly full), a line
+// that says which stands in their place. 1 when the temporary file is
+// whole; else it is gone.
+static int WriteTempFile(LPCWSTR temp, const char *kept, DWORD keptSize, const char *line,
+                         DWORD lineSize)
 {
-    if (!next[0])
+    if (!temp[0])
         return 0;
-    int ok = kept && WriteNewFile(next, kept, keptSize, line, lineSize);
+    int ok = kept && WriteWholeFile(temp, kept, keptSize, line, lineSize);
     if (!ok) {
-        char note[72];
-        DWORD noteSize = FormatDropNote(note);
-        ok = WriteNewFile(next, note, noteSize, line, lineSize);
+        char note[80];
+        DWORD noteSize = FormatDropNote(note, !kept);
+        ok = WriteWholeFile(temp, note, noteSize, line, lineSize);
     }
-    if (!ok) {
-        DeleteFileW(next);
+    if (!ok)
+        DeleteFileW(temp);
+    return ok;
+}
+
+// Begins the log anew with the kept lines and the new one. The temporary
+// file, whole, is renamed to the new file (no new file is there: one left
+// behind took the log's place first), which then takes the log's place. So
+// the log holds its old lines or its new ones, never a part of either,
+// whenever the program stops or the card fills. 1 when the line is in the
+// log.
+static int StartAnew(LPCWSTR path, LPCWSTR next, LPCWSTR temp, const char *kept,
+                     DWORD keptSize, const char *line, DWORD lineSize)
+{
+    if (!next[0] || !WriteTempFile(temp, kept, keptSize, line, lineSize))
         return 0;
+    int oldGone = 0;
+    if (MoveFileW(temp, next)) {
+        // A new file that cannot take the log's place stays, whole: it
+        // takes the log's place before the next line is written. Once the
+        // old log is gone (a storage card of the phone), it is the only copy
+        // of its lines.
+        return MoveIntoPlace(next, path, &oldGone);
     }
-    // A new file that cannot take the log's place stays, whole: it takes
-    // the log's place before the next line is written. Once the old log is
-    // gone (a storage card of the phone), it is the only copy of its lines.
-    return MoveIntoPlace(next, path);
+    // A card that takes no rename just now: the temporary file, whole,
+    // takes the log's place itself. Once the old log is gone it is all
+    // there is, and the next event makes it the new file.
+    if (MoveIntoPlace(temp, path, &oldGone))
+        return 1;
+    if (!oldGone)
+        DeleteFileW(temp);
+    return 0;
+}
+
+// Begins the new file anew, while the lines go on in it, as the log would
+// be: the temporary file, whole, takes its place.
+static void StartNextAnew(LPCWSTR next, LPCWSTR temp, const char *kept, DWORD keptSize,
+                          const char *line, DWORD lineSize)
+{
+    if (!WriteTempFile(temp, kept, keptSize, line, lineSize))
+        return;
+    int oldGone = 0;
+    // Until the move, the new file holds its lines whole; once a card has
+    // deleted it, the temporary file holds them.
+    if (!MoveIntoPlace(temp, next, &oldGone) && !oldGone)
+        DeleteFileW(temp);
+}
+
+// A temporary file left from a stop goes: the log, or the new file, holds
+// the lines whole. With neither there, a move on a card deleted the file
+// it was to replace, after it was closed whole: it is all there is, and
+// becomes the new file. 0 when it is still all there is.
+static int ClearTempFile(LPCWSTR path, LPCWSTR next, LPCWSTR temp)
+{
+    if (!Exists(temp))
+        return 1;
+    if (Exists(path) || Exists(next)) {
+        DeleteFileW(temp);
+        return 1;
+    }
+    return next[0] && MoveFileW(temp, next);
 }
 
 // 1 when the file ends in a line end. The new file ends in one whenever it
-// was written whole: one that does not was cut short by a stop while it was
-// written (a card after a battery pull may end in zeros).
+// was written whole: one that does not was cut short (a card after a
+// battery pull may end in zeros where its data did not reach it).
 static int EndsWithLineEnd(LPCWSTR path)
 {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -384,15 +466,16 @@ static int EndsWithLineEnd(LPCWSTR path)
 // goes on in it.
 static int TakeUpNewFile(LPCWSTR path, LPCWSTR next)
 {
-    if (!next[0] || GetFileAttributesW(next) == INVALID_FILE_ATTRIBUTES)
+    if (!Exists(next))
         return 1;
     // Beside the log, a new file cut short is worth less than the log,
     // which is whole: it goes. Without the log, it is all there is.
-    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES && !EndsWithLineEnd(next)) {
+    if (Exists(path) && !EndsWithLineEnd(next)) {
         DeleteFileW(next);
         return 1;
     }
-    return MoveIntoPlace(next, path);
+    int oldGone = 0;
+    return MoveIntoPlace(next, path, &oldGone);
 }
 
 // Adds the line at the end of the open file of size bytes. A write that
@@ -407,6 +490,85 @@ static int AppendAtEnd(HANDLE file, DWORD size, const char *line, DWORD lineSize
     if (SetFilePointer(file, (LONG)size, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER)
         SetEndOfFile(file);
     return 0;
+}
+
+// The log opened for a line, tried again for a moment while a reader holds
+// it without sharing writing. Others may read the account while it is
+// kept, never write it.
+static HANDLE OpenLogForLine(LPCWSTR path)
+{
+    for (int attempt = 1;; ++attempt) {
+        HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
+        DWORD error = GetLastError();
+        if (attempt >= REPLACE_ATTEMPTS ||
+            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            return INVALID_HANDLE_VALUE;
+        Sleep(REPLACE_RETRY_MS);
+    }
+}
+
+// Adds the line to the log, or begins the log anew for it. A log that a
+// reader holds through every try is read, and its lines and the line go to
+// the new file, which takes the log's place once it can. 1 when the line
+// is in the log.
+static int AddToLog(LPCWSTR path, LPCWSTR next, LPCWSTR temp, const char *line, DWORD lineSize)
+{
+    HANDLE file = OpenLogForLine(path);
+    int anew = 0, ok = 0;
+    if (file == INVALID_HANDLE_VALUE) {
+        if (!Exists(path))
+            return 0;
+        file = CreateFileW(path, GENERIC_READ, CE_FILE_SHARE_ALL, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            return 0;
+        anew = 1;
+    }
+    DWORD size = GetFileSize(file, NULL);
+    char *kept = NULL;
+    DWORD keptSize = 0;
+    if (size == INVALID_FILE_SIZE)
+        anew = 0;
+    else if (!anew && size <= ACCOUNT_FILE_LIMIT - lineSize)
+        ok = AppendAtEnd(file, size, line, lineSize);
+    else
+        anew = 1;
+    if (anew)
+        kept = ReadKeptLines(file, size, lineSize, &keptSize);
+    if (!CloseHandle(file))
+        ok = 0;
+    // The log is closed before another file takes its place.
+    if (anew)
+        ok = StartAnew(path, next, temp, kept, keptSize, line, lineSize);
+    free(kept);
+    return ok;
+}
+
+// Adds the line to the new file while it cannot take the log's place; past
+// the limit, the new file begins anew as the log would.
+static void AddToNewFile(LPCWSTR next, LPCWSTR temp, const char *line, DWORD lineSize)
+{
+    HANDLE file = CreateFileW(next, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD size = GetFileSize(file, NULL);
+    char *kept = NULL;
+    DWORD keptSize = 0;
+    int anew = 0;
+    if (size != INVALID_FILE_SIZE && size <= ACCOUNT_FILE_LIMIT - lineSize)
+        AppendAtEnd(file, size, line, lineSize);
+    else if (size != INVALID_FILE_SIZE) {
+        anew = 1;
+        kept = ReadKeptLines(file, size, lineSize, &keptSize);
+    }
+    CloseHandle(file);
+    if (anew)
+        StartNextAnew(next, temp, kept, keptSize, line, lineSize);
+    free(kept);
 }
 
 int AppendAccountLine(LPCWSTR path, LPCWSTR line)
@@ -430,33 +592,20 @@ int AppendAccountLine(LPCWSTR path, LPCWSTR line)
     DWORD lineSize = (DWORD)ansiLength + 2;
 
     WCHAR next[CONFIG_PATH_CAPACITY];
+    WCHAR temp[CONFIG_PATH_CAPACITY];
     GetAccountNextPath(path, next);
-    int intoLog = TakeUpNewFile(path, next);
-    // Others may read the account while it is kept, never write it.
-    HANDLE file = CreateFileW(intoLog ? path : next, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ, NULL, intoLog ? OPEN_ALWAYS : OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    GetAccountTempPath(path, temp);
     int ok = 0;
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD size = GetFileSize(file, NULL);
-        int anew = 0;
-        char *kept = NULL;
-        DWORD keptSize = 0;
-        if (size != INVALID_FILE_SIZE && size <= ACCOUNT_FILE_LIMIT - lineSize)
-            ok = AppendAtEnd(file, size, bytes, lineSize);
-        else if (size != INVALID_FILE_SIZE && intoLog) {
-            anew = 1;
-            kept = ReadKeptLines(file, size, &keptSize);
-        }
-        if (!CloseHandle(file))
-            ok = 0;
-        // The log is closed before another file takes its place.
-        if (anew)
-            ok = StartAnew(path, next, kept, keptSize, bytes, lineSize);
-        free(kept);
+    // A log begun here would make the temporary file, all there is, look
+    // left from a stop.
+    if (ClearTempFile(path, next, temp)) {
+        if (TakeUpNewFile(path, next))
+            ok = AddToLog(path, next, temp, bytes, lineSize);
+        else
+            AddToNewFile(next, temp, bytes, lineSize);
     }
     free(bytes);
-    return ok && intoLog;
+    return ok;
 }
 
 void KeepAccount(LPCWSTR configPath, const EventAccount *account)

@@ -79,28 +79,48 @@ int FormatAccountLine(const SYSTEMTIME *time, const EventAccount *account, LPWST
 // when logPath is empty or too long for any such name.
 LPWSTR GetAccountNextPath(LPCWSTR logPath, LPWSTR nextPath);
 
+// The temporary file that the new file is written whole in before it takes
+// its name: logPath with ".tmp" added, or, when that would pass MAX_PATH - 1
+// characters, a sibling as long as the log's own, its last character turned
+// to '-' ("vorn.lo-"; to '=' when it is '-' already). Empty as
+// GetAccountNextPath.
+LPWSTR GetAccountTempPath(LPCWSTR logPath, LPWSTR tempPath);
+
 // Appends the line and CR LF, in ANSI, to the file at path. When that
 // would pass ACCOUNT_FILE_LIMIT, the file begins anew with the latest lines
-// of its last half: they and the line are written whole to the new file
-// (GetAccountNextPath), which then takes the file's place. The file holds
-// whole lines only, the old ones or the new, and is never emptied in place:
+// of its last half: they and the line are written whole to a temporary file
+// (GetAccountTempPath), which, closed, is renamed to the new file
+// (GetAccountNextPath), which then takes the file's place. So a new file is
+// always whole, and the file holds whole lines only, the old ones or the
+// new, and is never emptied in place:
 // - a write that stops short at the end of the file is cut off again;
-// - when the kept lines cannot be written whole to the new file (a card
-//   nearly full), it holds two lines only: one that says older lines were
-//   dropped, and the line;
+// - a temporary file left from a stop is deleted at the next line (with
+//   neither the file nor the new file there, it was whole, and becomes the
+//   new file);
+// - when the kept lines could not be read, or cannot be written whole (a
+//   card nearly full), the new file holds two lines only: one that says
+//   older lines were dropped and why, and the line;
+// - the file is opened for the line with a few tries while a reader holds
+//   it without sharing writing; after them, its lines and the line go to
+//   the new file;
 // - when the new file cannot take the file's place (a reader holds the file
 //   through every try; the card fails the move), it stays, whole, and takes
 //   the file's place before the next line is written. Until it can, the
-//   next lines go on in it.
+//   next lines go on in it, and past the limit it begins anew as the file
+//   would.
 // 1 when the line is in the file at path, else 0.
 int AppendAccountLine(LPCWSTR path, LPCWSTR line);
 
-// The log's writes (WriteFile) and the move of the new file into the log's
-// place (MoveFileOver). Tests replace them to fill the card, stop at a
-// step, or fail the move.
+// The log's writes (WriteFile), the reads of the lines it keeps (ReadFile)
+// and the move of the new file into the log's place (MoveFileOver). Tests
+// replace them to fill the card, stop at a step, fail a read or fail the
+// move.
 typedef BOOL(WINAPI *PFN_AccountWrite)(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
                                        LPOVERLAPPED overlapped);
 extern PFN_AccountWrite g_accountWrite;
+typedef BOOL(WINAPI *PFN_AccountRead)(HANDLE file, LPVOID bytes, DWORD size, LPDWORD got,
+                                      LPOVERLAPPED overlapped);
+extern PFN_AccountRead g_accountRead;
 typedef BOOL (*PFN_AccountMove)(LPCWSTR from, LPCWSTR to, int *oldGone);
 extern PFN_AccountMove g_accountMove;
 

@@ -261,13 +261,17 @@ INSTANTIATE_TEST_SUITE_P(Save, PhoneForms, ::testing::ValuesIn(kSaveCases),
                              return std::string(info.param.name);
                          });
 
-// The account log begins anew on the phone's road: its new file takes the
-// log's place in one step on the object store; on a storage card the old
-// log is deleted first. A reader holds up the move for as long as it has
-// the log open (the phone has no delete sharing): the move is tried again
-// for a moment, and when the reader still holds on, or the move fails once
-// the old log is gone, the new file keeps the lines, whole, and takes the
-// log's place before the next line is written.
+// The account log begins anew on the phone's road: the kept lines and the
+// new one are written whole to a temporary file, which is then renamed to
+// the new file; the new file takes the log's place in one step on the
+// object store; on a storage card the old log is deleted first. A reader
+// holds up the move for as long as it has the log open (the phone has no
+// delete sharing): the move is tried again for a moment, and when the
+// reader still holds on, the new file keeps the lines, whole, and takes the
+// log's place before the next line is written. On a card that takes no
+// move, the temporary file takes the log's place itself; once the old log
+// is gone it keeps the lines, and becomes the new file at the next line.
+// A temporary file left from a stop goes.
 enum LogAfter { LOG_OLD, LOG_NEW, LOG_GONE };
 
 struct LogCase {
@@ -276,18 +280,24 @@ struct LogCase {
     bool held;        // a reader holds the log, sharing reading and writing
     bool letGo;       // the reader lets go after the first failed try
     DWORD moveFails;  // nonzero: every move fails with this error
+    bool staleTemp;   // a temporary file left from a stop lies beside the log
     int result;
-    LogAfter log;     // what the log holds; but for LOG_NEW the new file stays
+    LogAfter log;     // what the log holds; for LOG_OLD the new file holds the
+                      // lines, for LOG_GONE the temporary file
 };
 
 const LogCase kLogCases[] = {
-    {"ObjectStore", OBJECT_STORE, false, false, 0, 1, LOG_NEW},
-    {"StorageCard", STORAGE_CARD, false, false, 0, 1, LOG_NEW},
-    {"ReaderHoldsTheLog", OBJECT_STORE, true, false, 0, 0, LOG_OLD},
-    {"ReaderHoldsTheLogOnStorageCard", STORAGE_CARD, true, false, 0, 0, LOG_OLD},
-    {"ReaderLetsGoAfterTheFirstTry", OBJECT_STORE, true, true, 0, 1, LOG_NEW},
-    {"ReaderLetsGoAfterTheFirstTryOnStorageCard", STORAGE_CARD, true, true, 0, 1, LOG_NEW},
-    {"MoveFailsForGoodOnStorageCard", STORAGE_CARD, false, false, ERROR_NOT_READY, 0, LOG_GONE},
+    {"ObjectStore", OBJECT_STORE, false, false, 0, false, 1, LOG_NEW},
+    {"StorageCard", STORAGE_CARD, false, false, 0, false, 1, LOG_NEW},
+    {"ReaderHoldsTheLog", OBJECT_STORE, true, false, 0, false, 0, LOG_OLD},
+    {"ReaderHoldsTheLogOnStorageCard", STORAGE_CARD, true, false, 0, false, 0, LOG_OLD},
+    {"ReaderLetsGoAfterTheFirstTry", OBJECT_STORE, true, true, 0, false, 1, LOG_NEW},
+    {"ReaderLetsGoAfterTheFirstTryOnStorageCard", STORAGE_CARD, true, true, 0, false, 1,
+     LOG_NEW},
+    {"MoveFailsForGoodOnStorageCard", STORAGE_CARD, false, false, ERROR_NOT_READY, false, 0,
+     LOG_GONE},
+    {"StaleTemporaryFile", OBJECT_STORE, false, false, 0, true, 1, LOG_NEW},
+    {"StaleTemporaryFileOnStorageCard", STORAGE_CARD, false, false, 0, true, 1, LOG_NEW},
 };
 
 std::string LogLine(int number)
@@ -345,12 +355,17 @@ TEST_P(PhoneFormsAccount, LogBegunAnewHoldsTheOldLinesOrTheNewOnes)
     std::wstring folder = c.place == STORAGE_CARD ? card : root;
     std::wstring path = folder + L"\\vorn.log";
     std::wstring next = path + L".next";
+    std::wstring temp = path + L".tmp";
     // A log that must begin anew for one more line.
     std::string old;
     int last = 0;
     while (old.size() + LogLine(last + 1).size() <= ACCOUNT_FILE_LIMIT)
         old += LogLine(++last);
     ASSERT_TRUE(WriteAll(path, old));
+    if (c.staleTemp) {
+        // Stopped while it was written, at a line end.
+        ASSERT_TRUE(WriteAll(temp, LogLine(1) + LogLine(2)));
+    }
     if (c.held) {
         // As a reader of the account does while the monitor may write: the
         // monitor opens the log, but the log cannot be replaced meanwhile.
@@ -373,13 +388,14 @@ TEST_P(PhoneFormsAccount, LogBegunAnewHoldsTheOldLinesOrTheNewOnes)
     EXPECT_EQ(c.held && !c.letGo ? REPLACE_ATTEMPTS : c.letGo ? 2 : 1, g_logMoves);
     // Whatever became of the log, the latest lines of the old log's last
     // half, whole, then the new one, are in the log or the new file.
-    std::string now = ReadAll(c.log == LOG_NEW ? path : next);
+    std::string now = ReadAll(c.log == LOG_NEW ? path : c.log == LOG_OLD ? next : temp);
     EXPECT_LE(now.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 + line.size());
     size_t kept = now.size() - line.size();
     EXPECT_EQ(old.substr(old.size() - kept) + line, now);
     EXPECT_EQ(0, (int)old.compare(old.size() - kept - 2, 2, "\r\n"))
         << "the kept lines begin within a line";
-    EXPECT_EQ(c.log != LOG_NEW, Exists(next)) << "the new file";
+    EXPECT_EQ(c.log == LOG_OLD, Exists(next)) << "the new file";
+    EXPECT_EQ(c.log == LOG_GONE, Exists(temp)) << "the temporary file";
     EXPECT_EQ(c.log != LOG_GONE, Exists(path)) << "the log";
     if (c.log == LOG_OLD) {
         EXPECT_TRUE(ReadAll(path) == old) << "the old log changed";
@@ -402,11 +418,84 @@ TEST_P(PhoneFormsAccount, LogBegunAnewHoldsTheOldLinesOrTheNewOnes)
     EXPECT_EQ(1, AppendAccountLine(path.c_str(), thenWide.c_str()));
     EXPECT_EQ(now + then, ReadAll(path));
     EXPECT_FALSE(Exists(next)) << "the new file is still there";
+    EXPECT_FALSE(Exists(temp)) << "the temporary file is still there";
 }
 
 INSTANTIATE_TEST_SUITE_P(Account, PhoneFormsAccount, ::testing::ValuesIn(kLogCases),
                          [](const ::testing::TestParamInfo<LogCase> &info) {
                              return std::string(info.param.name);
+                         });
+
+// A line of about 1000 characters, so that few lines fill the file.
+std::string LongLogLine(int number)
+{
+    char head[16];
+    snprintf(head, sizeof(head), "event %05d ", number);
+    return std::string(head) + std::string(900 + number % 91, '.') + "\r\n";
+}
+
+class PhoneFormsHeldLog : public PhoneFolderTest<Place> {
+protected:
+    void SetUp() override { MakeFolders(L"vorn_phone_forms_held"); }
+    void TearDown() override
+    {
+        PhoneFolderTest<Place>::TearDown();
+        RemoveDirectoryW(card.c_str());
+        RemoveDirectoryW(root.c_str());
+    }
+};
+
+// While a reader holds the log, the lines go on in the new file; past the
+// limit the new file begins anew as the log would, its temporary file put
+// in its place (in one step on the object store; on a card the old new
+// file is deleted first). No line is lost and the file never passes the
+// limit; once the reader lets go, the new file takes the log's place.
+TEST_P(PhoneFormsHeldLog, NewFileBeginsAnewPastTheLimit)
+{
+    std::wstring folder = GetParam() == STORAGE_CARD ? card : root;
+    std::wstring path = folder + L"\\vorn.log";
+    std::wstring next = path + L".next";
+    std::string all;
+    int last = 0;
+    while (all.size() + LongLogLine(last + 1).size() <= ACCOUNT_FILE_LIMIT)
+        all += LongLogLine(++last);
+    ASSERT_TRUE(WriteAll(path, all));
+    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    int shrunk = 0;
+    size_t previous = 0;
+    for (int i = 0; i < 45; ++i) {
+        std::string line = LongLogLine(++last);
+        all += line;
+        std::wstring wide(line.begin(), line.end() - 2);
+        EXPECT_EQ(0, AppendAccountLine(path.c_str(), wide.c_str()));
+        // The latest lines, whole, from a line's start.
+        std::string kept = ReadAll(next);
+        ASSERT_LE(kept.size(), (size_t)ACCOUNT_FILE_LIMIT);
+        ASSERT_GE(kept.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 - line.size());
+        ASSERT_EQ(0, all.compare(all.size() - kept.size(), kept.size(), kept))
+            << "the new file lost a line, after line " << last;
+        ASSERT_EQ('\n', all[all.size() - kept.size() - 1]);
+        shrunk += kept.size() < previous;
+        previous = kept.size();
+    }
+    EXPECT_GE(shrunk, 1) << "the new file never began anew";
+    CloseHandle(reader);
+
+    std::string kept = ReadAll(next);
+    std::string line = LongLogLine(++last);
+    std::wstring wide(line.begin(), line.end() - 2);
+    EXPECT_EQ(1, AppendAccountLine(path.c_str(), wide.c_str()));
+    EXPECT_EQ(kept + line, ReadAll(path));
+    EXPECT_FALSE(Exists(next)) << "the new file is still there";
+    EXPECT_FALSE(Exists(path + L".tmp")) << "the temporary file is still there";
+}
+
+INSTANTIATE_TEST_SUITE_P(Account, PhoneFormsHeldLog, ::testing::Values(OBJECT_STORE, STORAGE_CARD),
+                         [](const ::testing::TestParamInfo<Place> &info) {
+                             return std::string(info.param == STORAGE_CARD ? "StorageCard"
+                                                                           : "ObjectStore");
                          });
 
 // The StartUp folder on a shell that answers FALSE even when it filled the

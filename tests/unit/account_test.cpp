@@ -48,40 +48,53 @@ struct NextPathCase {
     const char *name;
     std::wstring log;
     std::wstring next;
+    std::wstring temp;
 };
 
-// The file a rollover begins anew in: ".next" added while the path stays
-// within MAX_PATH - 1 characters, judged by its length alone; else a
-// sibling name as long as the log's own.
+// The file a rollover begins anew in, and the temporary file it is written
+// in first: ".next" and ".tmp" added while the path stays within
+// MAX_PATH - 1 characters, judged by its length alone; else a sibling name
+// as long as the log's own.
 TEST(AccountPath, NewFileBesideTheLog)
 {
     const std::wstring folder = L"\\Storage Card\\";
     const std::wstring longest = folder + std::wstring(254 - folder.size() - 4, L'p') + L".log";
     const std::wstring over = folder + std::wstring(255 - folder.size() - 4, L'p') + L".log";
     const std::wstring full = folder + std::wstring(259 - folder.size() - 4, L'p') + L".log";
+    const std::wstring cut = full.substr(0, full.size() - 1);
     const NextPathCase cases[] = {
-        {"beside the log", folder + L"vorn.log", folder + L"vorn.log.next"},
-        {"the longest path that takes .next", longest, longest + L".next"},
-        {"one character more", over, over.substr(0, over.size() - 1) + L"~"},
-        {"the longest log path", full, full.substr(0, full.size() - 1) + L"~"},
-        {"a long name that ends in ~ already", over + L"~",
-         over + L"_"},
-        {"no log", L"", L""},
-        {"a log path too long for any", std::wstring(260, L'p'), L""},
+        {"beside the log", folder + L"vorn.log", folder + L"vorn.log.next",
+         folder + L"vorn.log.tmp"},
+        {"the longest path that takes .next", longest, longest + L".next", longest + L".tmp"},
+        {"one character more: .tmp still fits", over, over.substr(0, over.size() - 1) + L"~",
+         over + L".tmp"},
+        {"the longest log path", full, cut + L"~", cut + L"-"},
+        {"a long name that ends in ~ already", over + L"~", over + L"_", over + L"-"},
+        {"a long name that ends in - already", cut + L"-", cut + L"~", cut + L"="},
+        {"no log", L"", L"", L""},
+        {"a log path too long for any", std::wstring(260, L'p'), L"", L""},
     };
     ASSERT_EQ(254u, longest.size());
     for (const NextPathCase &c : cases) {
         SCOPED_TRACE(c.name);
-        WCHAR next[CONFIG_PATH_CAPACITY];
+        WCHAR next[CONFIG_PATH_CAPACITY], temp[CONFIG_PATH_CAPACITY];
         EXPECT_EQ(next, GetAccountNextPath(c.log.c_str(), next));
         EXPECT_EQ(c.next, std::wstring(next));
         EXPECT_LE(lstrlenW(next), MAX_PATH - 1);
-        if (!c.log.empty()) {
+        EXPECT_EQ(temp, GetAccountTempPath(c.log.c_str(), temp));
+        EXPECT_EQ(c.temp, std::wstring(temp));
+        EXPECT_LE(lstrlenW(temp), MAX_PATH - 1);
+        if (!c.next.empty()) {
             EXPECT_NE(c.log, std::wstring(next)) << "the new file would be the log";
+            EXPECT_NE(c.log, std::wstring(temp)) << "the temporary file would be the log";
+            EXPECT_NE(std::wstring(next), std::wstring(temp))
+                << "the temporary file would be the new file";
         }
     }
     WCHAR next[CONFIG_PATH_CAPACITY] = L"stale";
     EXPECT_STREQ(L"", GetAccountNextPath(NULL, next));
+    WCHAR temp[CONFIG_PATH_CAPACITY] = L"stale";
+    EXPECT_STREQ(L"", GetAccountTempPath(NULL, temp));
 }
 
 struct LineCase {
@@ -198,6 +211,7 @@ protected:
     {
         DeleteFileW(path.c_str());
         DeleteFileW((path + L".next").c_str());
+        DeleteFileW((path + L".tmp").c_str());
     }
 
     // The numbered test line: "line 00042 " and filler, 100 characters.
@@ -297,11 +311,13 @@ TEST_F(AccountFile, FileAlreadyPastTheBoundIsCut)
 
 // --- Faults while the log is written -------------------------------------------
 //
-// Through the seams g_accountWrite (the log's WriteFile) and g_accountMove
-// (MoveFileOver, which puts the begun-anew log in the old one's place): at
-// every write and at the move the log on disk is looked at, as a program
-// stopped at that step would leave it; a write can stop short, as on a full
-// card, and the move can fail.
+// Through the seams g_accountWrite (the log's WriteFile), g_accountRead
+// (the read of the lines it keeps) and g_accountMove (MoveFileOver, which
+// puts the begun-anew log in the old one's place): at every write and at
+// the move the log on disk is looked at, as a program stopped at that step
+// would leave it; a write can stop short, as on a full card, the read and
+// the move can fail, and the program can stop at a step, as at a battery
+// pull.
 
 enum AccountFault {
     NO_FAULT,
@@ -311,13 +327,20 @@ enum AccountFault {
     MOVE_FAILS,          // a reader holds the log through every try
     MOVE_FAILS_ONCE,     // the reader lets go after the first try
     MOVE_FAILS_OLD_GONE, // the phone's card: the old log was deleted first
+    READ_FAILS,          // the kept lines cannot be read
+    // The program stops, and the next event comes after a new start:
+    STOP_CUT_AT_LINE_END,  // within the first write, with part of it on
+                           // disk that ends at a line end
+    STOP_CUT_WITHIN_LINE,  // within the first write, part of a line on disk
+    STOP_AT_SECOND_WRITE,  // the first write whole, the second not begun
+    STOP_AT_MOVE,          // all written, the move not begun
 };
 
 // What the log holds afterwards.
 enum LogAfter {
     LOG_APPENDED,   // the old lines and the new one
     LOG_BEGUN_ANEW, // the latest lines of the old log's last half and the new one
-    LOG_TWO_LINES,  // a line that says older lines were dropped, and the new one
+    LOG_TWO_LINES,  // a line that says older lines were dropped and why, and the new one
     LOG_AS_BEFORE,
     LOG_MISSING,    // deleted before the move, which then failed
 };
@@ -342,7 +365,14 @@ const FaultCase kFaultCases[] = {
     {"MoveFailed", true, MOVE_FAILS, 0, LOG_AS_BEFORE, true, REPLACE_ATTEMPTS},
     {"MoveFailedOnce", true, MOVE_FAILS_ONCE, 1, LOG_BEGUN_ANEW, false, 2},
     {"MoveFailedOldLogGone", true, MOVE_FAILS_OLD_GONE, 0, LOG_MISSING, true, 1},
+    {"KeptLinesNotRead", true, READ_FAILS, 1, LOG_TWO_LINES, false, 1},
 };
+
+// Why the line says older lines were dropped.
+const char *DroppedReason(AccountFault fault)
+{
+    return fault == READ_FAILS ? "the log could not be read" : "no room to begin the log anew";
+}
 
 // The log as a program stopped at one step would leave it.
 struct Step {
@@ -353,6 +383,8 @@ struct Step {
 };
 
 AccountFault g_fault;
+HANDLE g_stopped;           // set when the program has stopped at its step
+HANDLE g_writtenAtStop;     // the file that was being written then
 int g_writes;
 int g_moves;
 std::wstring g_moveFrom;             // the file the last move put in the log's place
@@ -365,11 +397,41 @@ void SeeTheLog()
     g_seen.push_back({FileExists(g_faultLog), ReadBytes(g_faultLog), g_logDeleted});
 }
 
+// The program stops here for good: nothing after this step runs. The test
+// ends its thread and closes the file it was writing, as the phone's
+// restart does.
+void StopHere(HANDLE writing)
+{
+    g_writtenAtStop = writing;
+    SetEvent(g_stopped);
+    Sleep(INFINITE);
+}
+
+// Part of the bytes: up to a line end past their middle, or to the middle.
+DWORD CutAt(const char *bytes, DWORD size, bool atLineEnd)
+{
+    DWORD cut = size / 2;
+    if (atLineEnd) {
+        while (cut < size && bytes[cut - 1] != '\n')
+            ++cut;
+    } else if (bytes[cut - 1] == '\n') {
+        ++cut;
+    }
+    return cut < size ? cut : size / 2;
+}
+
 BOOL WINAPI FaultyWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
                         LPOVERLAPPED overlapped)
 {
     SeeTheLog();
     ++g_writes;
+    if ((g_fault == STOP_CUT_AT_LINE_END || g_fault == STOP_CUT_WITHIN_LINE) && g_writes == 1) {
+        WriteFile(file, bytes, CutAt((const char *)bytes, size, g_fault == STOP_CUT_AT_LINE_END),
+                  written, overlapped);
+        StopHere(file);
+    }
+    if (g_fault == STOP_AT_SECOND_WRITE && g_writes == 2)
+        StopHere(file);
     if ((g_fault == SHORT_FIRST_WRITE && g_writes == 1) ||
         (g_fault == SHORT_SECOND_WRITE && g_writes == 2) || g_fault == SHORT_EVERY_WRITE) {
         WriteFile(file, bytes, size / 2, written, overlapped);
@@ -381,9 +443,21 @@ BOOL WINAPI FaultyWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
     return ok;
 }
 
+BOOL WINAPI FaultyRead(HANDLE file, LPVOID bytes, DWORD size, LPDWORD got,
+                       LPOVERLAPPED overlapped)
+{
+    if (g_fault == READ_FAILS) {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
+    return ReadFile(file, bytes, size, got, overlapped);
+}
+
 BOOL FaultyMove(LPCWSTR from, LPCWSTR to, int *oldGone)
 {
     SeeTheLog();
+    if (g_fault == STOP_AT_MOVE)
+        StopHere(INVALID_HANDLE_VALUE);
     ++g_moves;
     g_moveFrom = from;
     if (g_fault == MOVE_FAILS || (g_fault == MOVE_FAILS_ONCE && g_moves == 1)) {
@@ -447,11 +521,11 @@ std::string WholeLinesUpTo(const std::string &bytes, int last)
     return "";
 }
 
-// "" when bytes is the line that says older lines were dropped, then the
-// test line numbered last; else what is wrong.
-std::string DroppedThen(const std::string &bytes, int last)
+// "" when bytes is the line that says older lines were dropped, and why,
+// then the test line numbered last; else what is wrong.
+std::string DroppedThen(const std::string &bytes, int last, const std::string &reason)
 {
-    const std::string note = " | older lines dropped: no room to begin the log anew\r\n";
+    const std::string note = " | older lines dropped: " + reason + "\r\n";
     size_t end = bytes.find("\r\n");
     if (end == std::string::npos || !IsClockTime(bytes.substr(0, 8)) ||
         bytes.compare(8, note.size(), note) != 0)
@@ -473,16 +547,31 @@ protected:
         g_writes = 0;
         g_moves = 0;
         g_logDeleted = false;
+        temp = path + L".tmp";
+        DeleteFileW(temp.c_str());
         g_fault = GetParam().fault;
         g_accountWrite = FaultyWrite;
+        g_accountRead = FaultyRead;
         g_accountMove = FaultyMove;
     }
     void TearDown() override
     {
         g_accountWrite = WriteFile;
+        g_accountRead = ReadFile;
         g_accountMove = MoveFileOver;
         DeleteFileW(next.c_str());
         AccountFile::TearDown();
+    }
+
+    // A log that takes one more line, or one that must begin anew for it;
+    // its last line's number in *last.
+    static std::string LogBefore(bool full, int *last)
+    {
+        *last = 10;
+        std::string before = VaryingLines(1, *last);
+        while (full && before.size() + VaryingLine(*last + 1).size() + 2 <= ACCOUNT_FILE_LIMIT)
+            before += VaryingLine(++*last) + "\r\n";
+        return before;
     }
 
     bool AppendVarying(int number)
@@ -511,16 +600,14 @@ protected:
     }
 
     std::wstring next;  // the file the log begins anew in
+    std::wstring temp;  // the file that is written whole before it takes that name
 };
 
 TEST_P(AccountFaultTest, LogHoldsWholeLinesOnlyOldOrNew)
 {
     const FaultCase &c = GetParam();
-    // A log that takes one more line, or one that must begin anew for it.
-    int last = 10;
-    std::string before = VaryingLines(1, last);
-    while (c.full && before.size() + VaryingLine(last + 1).size() + 2 <= ACCOUNT_FILE_LIMIT)
-        before += VaryingLine(++last) + "\r\n";
+    int last = 0;
+    const std::string before = LogBefore(c.full, &last);
     ASSERT_TRUE(WriteBytes(path, before));
 
     EXPECT_EQ(c.appended, AppendVarying(last + 1));
@@ -537,7 +624,7 @@ TEST_P(AccountFaultTest, LogHoldsWholeLinesOnlyOldOrNew)
         EXPECT_GE(after.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 - 120) << "too few lines kept";
         break;
     case LOG_TWO_LINES:
-        EXPECT_EQ("", DroppedThen(after, last + 1));
+        EXPECT_EQ("", DroppedThen(after, last + 1, DroppedReason(c.fault)));
         break;
     case LOG_AS_BEFORE:
         EXPECT_TRUE(after == before) << "the log changed: " << WholeLinesUpTo(after, last + 1);
@@ -554,6 +641,7 @@ TEST_P(AccountFaultTest, LogHoldsWholeLinesOnlyOldOrNew)
     } else {
         EXPECT_FALSE(FileExists(next)) << "the new file was left behind";
     }
+    EXPECT_FALSE(FileExists(temp)) << "the temporary file was left behind";
     EXPECT_GE(g_writes, 1);
     EXPECT_EQ(c.moves, g_moves);
     ExpectNoTornStep(before, after, last + 1);
@@ -570,7 +658,7 @@ TEST_P(AccountFaultTest, LogHoldsWholeLinesOnlyOldOrNew)
     EXPECT_EQ(newest, then.substr(then.size() - newest.size()));
     std::string older = then.substr(0, then.size() - newest.size());
     if (c.log == LOG_TWO_LINES) {
-        EXPECT_EQ("", DroppedThen(older, last + 1));
+        EXPECT_EQ("", DroppedThen(older, last + 1, DroppedReason(c.fault)));
     } else {
         // The line of the fault is there whenever it was kept.
         EXPECT_EQ("", WholeLinesUpTo(older, c.appended || c.nextKept ? last + 1 : last));
@@ -584,12 +672,106 @@ INSTANTIATE_TEST_SUITE_P(Faults, AccountFaultTest, ::testing::ValuesIn(kFaultCas
                              return std::string(info.param.name);
                          });
 
+// --- Stopped while the log begins anew ------------------------------------------
+//
+// The program stops at a step of a rollover (a battery pull): the file it
+// was writing holds what reached it. At the next event the log keeps every
+// line it held: the kept lines of its last half, whole, then the line of
+// the stopped event if it was written whole, then the new line.
+// Here "appended" is 1 when the line of the stopped event is kept.
+
+const FaultCase kStopCases[] = {
+    {"NewFileCutAtALineEnd", true, STOP_CUT_AT_LINE_END, 0, LOG_AS_BEFORE, false, 0},
+    {"NewFileCutWithinALine", true, STOP_CUT_WITHIN_LINE, 0, LOG_AS_BEFORE, false, 0},
+    {"KeptLinesWrittenLineNot", true, STOP_AT_SECOND_WRITE, 0, LOG_AS_BEFORE, false, 0},
+    {"NewFileWholeMoveNotBegun", true, STOP_AT_MOVE, 1, LOG_AS_BEFORE, false, 0},
+};
+
+struct AppendCall {
+    std::wstring path;
+    std::wstring line;
+};
+
+DWORD WINAPI AppendOnAThread(LPVOID call)
+{
+    const AppendCall *c = (const AppendCall *)call;
+    return (DWORD)AppendAccountLine(c->path.c_str(), c->line.c_str());
+}
+
+class AccountStopTest : public AccountFaultTest {
+protected:
+    void SetUp() override
+    {
+        AccountFaultTest::SetUp();
+        g_stopped = CreateEventW(NULL, TRUE, FALSE, NULL);
+        g_writtenAtStop = INVALID_HANDLE_VALUE;
+    }
+    void TearDown() override
+    {
+        CloseHandle(g_stopped);
+        AccountFaultTest::TearDown();
+    }
+
+    // Adds the line on a thread of its own, which stops at the planted step:
+    // true when it stopped there, within a bounded wait.
+    bool AppendAndStop(int number)
+    {
+        std::string text = VaryingLine(number);
+        AppendCall call = {path, std::wstring(text.begin(), text.end())};
+        HANDLE thread = CreateThread(NULL, 0, AppendOnAThread, &call, 0, NULL);
+        if (!thread)
+            return false;
+        HANDLE waits[2] = {g_stopped, thread};
+        DWORD woke = WaitForMultipleObjects(2, waits, FALSE, 10000);
+        bool stopped = woke == WAIT_OBJECT_0;
+        if (woke != WAIT_OBJECT_0 + 1) {
+            TerminateThread(thread, 0);
+            WaitForSingleObject(thread, 10000);
+        }
+        CloseHandle(thread);
+        if (g_writtenAtStop != INVALID_HANDLE_VALUE)
+            CloseHandle(g_writtenAtStop);
+        g_writtenAtStop = INVALID_HANDLE_VALUE;
+        return stopped;
+    }
+};
+
+TEST_P(AccountStopTest, NextEventKeepsTheLogsLines)
+{
+    const FaultCase &c = GetParam();
+    int last = 0;
+    const std::string before = LogBefore(true, &last);
+    ASSERT_TRUE(WriteBytes(path, before));
+    ASSERT_TRUE(AppendAndStop(last + 1)) << "the program did not reach the planted step";
+    EXPECT_EQ(before, ReadBytes(path)) << "the log changed before the move";
+
+    // After the new start.
+    g_fault = NO_FAULT;
+    ASSERT_TRUE(AppendVarying(last + 2));
+    const std::string then = ReadBytes(path);
+    const std::string newest = VaryingLine(last + 2) + "\r\n";
+    ASSERT_GE(then.size(), newest.size());
+    EXPECT_EQ(newest, then.substr(then.size() - newest.size()));
+    const std::string older = then.substr(0, then.size() - newest.size());
+    EXPECT_EQ("", WholeLinesUpTo(older, c.appended ? last + 1 : last)) << "the log lost lines";
+    EXPECT_GE(older.size(), (size_t)ACCOUNT_FILE_LIMIT / 2 - 120) << "too few lines kept";
+    EXPECT_LE(then.size(), (size_t)ACCOUNT_FILE_LIMIT);
+    EXPECT_FALSE(FileExists(next)) << "the new file is still there";
+    EXPECT_FALSE(FileExists(temp)) << "the temporary file is still there";
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, AccountStopTest, ::testing::ValuesIn(kStopCases),
+                         [](const ::testing::TestParamInfo<FaultCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
 // --- A new file left from an earlier event ------------------------------------
 
 struct LeftCase {
     const char *name;
     int log;              // the log holds lines 1 to log; 0: there is no log
-    std::string next;     // the new file left beside it
+    std::string next;     // the new file left beside it; empty: none
+    std::string temp;     // the temporary file left beside it; empty: none
     bool held;            // a reader holds the log all through
     int appended;
     int logLast;          // the log's last line afterwards
@@ -598,27 +780,42 @@ struct LeftCase {
 
 // Before a line is added, a new file left behind takes the log's place,
 // when it is whole: one cut short beside a whole log goes. While a reader
-// holds the log, the line goes on in the new file, the newest copy.
+// holds the log, the line goes on in the new file, the newest copy. A
+// temporary file left from a stop goes; with neither the log nor the new
+// file there, it was whole when a move on a card deleted the file it was to
+// replace, and it is all there is.
 TEST_F(AccountFile, NewFileLeftBehindTakesTheLogsPlaceFirst)
 {
     const std::string three = VaryingLines(1, 3);
+    const std::string two = VaryingLines(1, 2);
+    const std::string cut = two + "line 00003 ab";
     const LeftCase cases[] = {
-        {"TakesTheMissingLogsPlace", 0, three, false, 1, 4, 0},
-        {"TakesTheOldLogsPlace", 2, three, false, 1, 4, 0},
+        {"TakesTheMissingLogsPlace", 0, three, "", false, 1, 4, 0},
+        {"TakesTheOldLogsPlace", 2, three, "", false, 1, 4, 0},
         // Stopped while it was written: it holds less than the log.
-        {"CutShortBesideTheLogGoes", 3, VaryingLines(1, 2) + "line 00003 ab", false, 1, 4, 0},
-        {"EndingInZerosBesideTheLogGoes", 3, VaryingLines(1, 2) + std::string(16, '\0'), false,
-         1, 4, 0},
-        {"ReaderHoldsTheLog", 2, three, true, 0, 2, 4},
+        {"CutShortBesideTheLogGoes", 3, cut, "", false, 1, 4, 0},
+        {"EndingInZerosBesideTheLogGoes", 3, two + std::string(16, '\0'), "", false, 1, 4, 0},
+        {"ReaderHoldsTheLog", 2, three, "", true, 0, 2, 4},
+        // Stopped while it was written, at a line end or within a line.
+        {"StaleTempBesideTheLogGoes", 3, "", VaryingLines(1, 1), false, 1, 4, 0},
+        {"StaleTempCutWithinALineGoes", 3, "", cut, false, 1, 4, 0},
+        {"StaleTempBesideTheNewFileGoes", 0, three, VaryingLines(1, 1), false, 1, 4, 0},
+        {"StaleTempBesideBothGoes", 1, three, two, false, 1, 4, 0},
+        {"TempAloneIsAllThereIs", 0, "", three, false, 1, 4, 0},
     };
-    const std::wstring next = path + L".next";
+    const std::wstring next = path + L".next", temp = path + L".tmp";
     for (const LeftCase &c : cases) {
         SCOPED_TRACE(c.name);
         DeleteFileW(path.c_str());
         if (c.log) {
             ASSERT_TRUE(WriteBytes(path, VaryingLines(1, c.log)));
         }
-        ASSERT_TRUE(WriteBytes(next, c.next));
+        if (!c.next.empty()) {
+            ASSERT_TRUE(WriteBytes(next, c.next));
+        }
+        if (!c.temp.empty()) {
+            ASSERT_TRUE(WriteBytes(temp, c.temp));
+        }
         HANDLE reader = INVALID_HANDLE_VALUE;
         if (c.held) {
             reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -635,9 +832,113 @@ TEST_F(AccountFile, NewFileLeftBehindTakesTheLogsPlaceFirst)
         if (c.nextLast) {
             EXPECT_EQ("", WholeLinesUpTo(ReadBytes(next), c.nextLast));
         }
+        EXPECT_FALSE(FileExists(temp)) << "the temporary file is still there";
         DeleteFileW(next.c_str());
+        DeleteFileW(temp.c_str());
     }
 }
+
+// The numbered test line of about 1000 characters, so that few lines fill
+// the file.
+std::string LongLine(int number)
+{
+    char head[16];
+    snprintf(head, sizeof(head), "line %05d ", number);
+    return std::string(head) + std::string(900 + (number * 37) % 91, (char)('a' + number % 26));
+}
+
+// "" when bytes is a run of whole, consecutive long test lines ending in
+// the line numbered last; else what is wrong.
+std::string WholeLongLinesUpTo(const std::string &bytes, int last)
+{
+    size_t at = 0;
+    int previous = -1;
+    while (at < bytes.size()) {
+        size_t end = bytes.find("\r\n", at);
+        if (end == std::string::npos)
+            return "a line without its line end";
+        std::string line = bytes.substr(at, end - at);
+        int number = atoi(line.c_str() + 5);
+        if (line != LongLine(number))
+            return "not a whole line: " + line.substr(0, 40);
+        if (previous >= 0 && number != previous + 1)
+            return "line " + std::to_string(number) + " follows line " + std::to_string(previous);
+        previous = number;
+        at = end + 2;
+    }
+    return previous == last ? "" : "the last line is " + std::to_string(previous);
+}
+
+struct HeldCase {
+    const char *name;
+    DWORD share;  // what the reader shares
+    int lines;    // lines added while it holds the log
+};
+
+// While a reader holds the log, no line is lost: the log is opened with a
+// few tries, and after them (a reader that shares reading only) its lines
+// and the line go to the new file. Lines go on in the new file while the
+// reader holds the log; past the limit it begins anew as the log would,
+// never growing past the limit. Once the reader lets go, the new file takes
+// the log's place at the next line.
+TEST_F(AccountFile, ReaderHoldingTheLogLosesNoLine)
+{
+    const HeldCase cases[] = {
+        {"SharingReadingOnly", FILE_SHARE_READ, 1},
+        {"NewFilePastTheLimit", FILE_SHARE_READ | FILE_SHARE_WRITE, 45},
+        {"NewFilePastTheLimitSharingReadingOnly", FILE_SHARE_READ, 45},
+    };
+    const std::wstring next = path + L".next", temp = path + L".tmp";
+    for (const HeldCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(next.c_str());
+        // Room for a few more lines before the log begins anew.
+        int last = 0;
+        std::string before;
+        while (before.size() + LongLine(last + 1).size() + 2 <= ACCOUNT_FILE_LIMIT - 3000)
+            before += LongLine(++last) + "\r\n";
+        ASSERT_TRUE(WriteBytes(path, before));
+        HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, c.share, NULL, OPEN_EXISTING, 0,
+                                    NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+        const int first = last + 1;
+        int shrunk = 0;
+        size_t previous = 0;
+        for (int i = 0; i < c.lines; ++i) {
+            std::string line = LongLine(++last);
+            AppendAccountLine(path.c_str(), std::wstring(line.begin(), line.end()).c_str());
+            // Lines the log takes while the reader shares writing and the
+            // log has room.
+            if (!FileExists(next)) {
+                ASSERT_EQ("", WholeLongLinesUpTo(ReadBytes(path), last)) << "the line is lost";
+                continue;
+            }
+            std::string kept = ReadBytes(next);
+            ASSERT_EQ("", WholeLongLinesUpTo(kept, last)) << "the new file lost a line";
+            ASSERT_LE(kept.size(), (size_t)ACCOUNT_FILE_LIMIT);
+            shrunk += kept.size() < previous;
+            previous = kept.size();
+        }
+        if (c.lines > 1) {
+            EXPECT_GE(shrunk, 1) << "the new file never began anew";
+        }
+        CloseHandle(reader);
+
+        std::string line = LongLine(++last);
+        EXPECT_EQ(1,
+                  AppendAccountLine(path.c_str(), std::wstring(line.begin(), line.end()).c_str()));
+        std::string after = ReadBytes(path);
+        EXPECT_EQ("", WholeLongLinesUpTo(after, last));
+        if (c.lines == 1) {
+            EXPECT_EQ(before + LongLine(first) + "\r\n" + line + "\r\n", after);
+        }
+        EXPECT_GE(after.size(), (size_t)ACCOUNT_FILE_LIMIT / 2);
+        EXPECT_LE(after.size(), (size_t)ACCOUNT_FILE_LIMIT);
+        EXPECT_FALSE(FileExists(next)) << "the new file is still there";
+        EXPECT_FALSE(FileExists(temp)) << "the temporary file is still there";
+    }
+}
+
 
 // A log whose ".next" would pass MAX_PATH - 1 characters begins anew in a
 // sibling of its own length, though the file system takes the longer path.

@@ -381,27 +381,40 @@ protected:
     }
 };
 
+// The view's first sentence is true as it stands. A configuration file
+// that is missing, or that a writer holds, says nothing of the account (the
+// running monitor keeps it as it was): the view says only that.
 TEST_F(LogViewWindowTest, SentenceOnlyWhenTheSavedConfigurationKeepsNoAccount)
 {
     const std::string lines = AccountLine(1, L"Inbox") + "\r\n" + AccountLine(2, L"Notes") + "\r\n";
     const std::wstring newestFirst =
         Wide(AccountLine(2, L"Notes")) + L"\r\n\r\n" + Wide(AccountLine(1, L"Inbox"));
+    const std::wstring missing = L"The configuration file is missing.";
+    const std::wstring unread = L"The configuration file could not be read.";
     const struct {
         const char *name;
         const char *config;  // null: no file
         bool log;
         std::wstring text;
+        bool held;           // a writer holds the file
     } cases[] = {
-        {"log(1)", "#log(1)\r\n", true, newestFirst},
-        {"log(1) and no log yet", "#log(1)\r\n", false, LoadResString(IDS_LOG_EMPTY)},
-        {"log(0)", "#window(a)\r\n#log(0)\r\n", true, Sentence() + L"\r\n\r\n" + newestFirst},
-        {"log(0) and no log yet", "#log(0)\r\n", false, Sentence()},
-        {"the last #log line counts", "#log(1)\r\n#log(0)\r\n", false, Sentence()},
+        {"log(1)", "#log(1)\r\n", true, newestFirst, false},
+        {"log(1) and no log yet", "#log(1)\r\n", false, LoadResString(IDS_LOG_EMPTY), false},
+        {"log(0)", "#window(a)\r\n#log(0)\r\n", true, Sentence() + L"\r\n\r\n" + newestFirst,
+         false},
+        {"log(0) and no log yet", "#log(0)\r\n", false, Sentence(), false},
+        {"the last #log line counts", "#log(1)\r\n#log(0)\r\n", false, Sentence(), false},
         // What the sentence asks for, done to a text that turns it off.
         {"the text ends with #log(1)", "#log(0)\r\n#window(a)\r\n#log(1)\r\n", true,
-         newestFirst},
-        {"no #log line", "#timeout(0)\r\n", false, Sentence()},
-        {"no configuration file", nullptr, false, Sentence()},
+         newestFirst, false},
+        {"no #log line", "#timeout(0)\r\n", false, Sentence(), false},
+        {"an empty file", "", false, Sentence(), false},
+        {"no configuration file", nullptr, false, missing, false},
+        {"no configuration file, and a log", nullptr, true, missing + L"\r\n\r\n" + newestFirst,
+         false},
+        {"held by a writer", "#log(0)\r\n", false, unread, true},
+        {"held by a writer, and a log", "#log(1)\r\n", true, unread + L"\r\n\r\n" + newestFirst,
+         true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -412,12 +425,21 @@ TEST_F(LogViewWindowTest, SentenceOnlyWhenTheSavedConfigurationKeepsNoAccount)
         if (c.log) {
             ASSERT_TRUE(WriteBytes(log, lines));
         }
+        HANDLE writer = INVALID_HANDLE_VALUE;
+        if (c.held) {
+            writer = CreateFileW(config.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                                 OPEN_EXISTING, 0, NULL);
+            ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+        }
         Open();
         ShowLog();
+        std::wstring shown = ViewText();
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
         ASSERT_NE(nullptr, View());
         EXPECT_TRUE(IsWindowVisible(View()));
         EXPECT_FALSE(IsWindowVisible(edit));
-        EXPECT_EQ(c.text, ViewText());
+        EXPECT_EQ(c.text, shown);
         // Showing the account writes nothing.
         EXPECT_EQ(c.config ? std::string(c.config) : std::string(), ReadBytes(config));
         EXPECT_EQ(c.config != nullptr, FileExists(config));

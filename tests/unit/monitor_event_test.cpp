@@ -12,11 +12,14 @@
 #include "common/config.h"
 #include "common/globals.h"
 #include "common/procname.h"
+#include "common/message.h"
+#include "editor/logview.h"
 #include "monitor/account.h"
 #include "monitor/monitor.h"
 #include "monitor/orientation.h"
 #include "support/phone.h"
 #include "unit/clock_time.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -565,10 +568,10 @@ TEST_F(ForegroundEventTest, AccountAddsOneLinePerEvent)
 }
 
 // The editor's view says that new events are not recorded whenever the
-// saved file keeps no account (ReadSavedLogSetting gives 0, the view's
-// test): the monitor's next event then writes no line, though earlier
-// events kept the account on. Whenever the view says nothing of the kind,
-// the event is recorded. The display turns either way.
+// saved file keeps no account (LogViewSentence): the monitor's next event
+// then writes no line, though earlier events kept the account on. Whenever
+// the view says nothing of the kind of a file it read, the event is
+// recorded. The display turns either way.
 TEST_F(ForegroundEventTest, TheViewsSentenceHoldsAtTheNextEvent)
 {
     const char *const files[] = {
@@ -596,7 +599,7 @@ TEST_F(ForegroundEventTest, TheViewsSentenceHoldsAtTheNextEvent)
             ASSERT_TRUE(WriteBytes(config, file));
             DeleteFileW(account.c_str());
             SetSensor(0x10000);
-            bool sentence = ReadSavedLogSetting(config.c_str()) == 0;
+            bool sentence = LogViewSentence(config.c_str(), 1) == LoadResString(IDS_LOG_OFF);
             MonitorSettings settings;
             settings.log = before;
             EXPECT_EQ(0, HandleSensorEvent(NULL, 0x10000, &settings));

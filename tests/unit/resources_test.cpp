@@ -32,6 +32,8 @@ TEST(StringTable, EveryTextExactly)
         {117, L"New events are not recorded: to record them, end the text with the line #log(1) "
               L"and choose Save."},
         {119, L"No event has been recorded yet."},
+        {120, L"The configuration file is missing."},
+        {121, L"The configuration file could not be read."},
     };
     for (const auto &c : cases) {
         LPCWSTR text = LoadResString(c.id);
@@ -46,7 +48,8 @@ TEST(StringTable, EveryTextExactly)
 TEST(StringTable, EntriesAreStoredWithTheirTerminator)
 {
     HMODULE self = GetModuleHandleW(NULL);
-    for (UINT id : {106u, 107u, 108u, 109u, 110u, 111u, 112u, 113u, 114u, 116u, 117u, 119u}) {
+    for (UINT id :
+         {106u, 107u, 108u, 109u, 110u, 111u, 112u, 113u, 114u, 116u, 117u, 119u, 120u, 121u}) {
         LPCWSTR text = nullptr;
         int stored = LoadStringW(self, id, (LPWSTR)&text, 0);
         ASSERT_NE(nullptr, text) << id;

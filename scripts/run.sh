@@ -367,3 +367,14 @@ if [ "${#frames[@]}" -gt 0 ] &&
 else
   say "The pictures could not be made."
 fi
+
+# The phone's own program, made from the same sources.
+say
+if bash scripts/phone-build.sh >"$VORN_BUILD/phone-build.log" 2>&1; then
+  say "The phone's own program: build-arm/vorn.exe, $(stat -c %s build-arm/vorn.exe) bytes;"
+  say "build-arm/vorn.cab installs it on a phone."
+else
+  tail -n 20 "$VORN_BUILD/phone-build.log" >&2
+  say "The phone's own program could not be built (see $VORN_BUILD/phone-build.log)."
+  exit 1
+fi

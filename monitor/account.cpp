@@ -386,7 +386,8 @@ static int WriteTempFile(LPCWSTR temp, const char *kept, DWORD keptSize, const c
 
 // Begins the log anew with the kept lines and the new one. The temporary
 // file, whole, is renamed to the new file (no new file is there: one left
-// behind took the log's place first), which then takes the log's place. So
+// behind took the log's place first; the rename is not the seam's, which
+// is the move into the log's place), which then takes the log's place. So
 // the log holds its old lines or its new ones, never a part of either,
 // whenever the program stops or the card fills. 1 when the line is in the
 // log.
@@ -395,8 +396,8 @@ static int StartAnew(LPCWSTR path, LPCWSTR next, LPCWSTR temp, const char *kept,
 {
     if (!next[0] || !WriteTempFile(temp, kept, keptSize, line, lineSize))
         return 0;
-    int oldGone = 0;
-    if (MoveFileW(temp, next)) {
+    int oldGone = 0, nextGone = 0;
+    if (MoveFileOver(temp, next, &nextGone)) {
         // A new file that cannot take the log's place stays, whole: it
         // takes the log's place before the next line is written. Once the
         // old log is gone (a storage card of the phone), it is the only copy
@@ -439,7 +440,8 @@ static int ClearTempFile(LPCWSTR path, LPCWSTR next, LPCWSTR temp)
         DeleteFileW(temp);
         return 1;
     }
-    return next[0] && MoveFileW(temp, next);
+    int gone = 0;
+    return next[0] && MoveFileOver(temp, next, &gone);
 }
 
 // 1 when the file ends in a line end. The new file ends in one whenever it

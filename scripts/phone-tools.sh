@@ -69,7 +69,7 @@ if [ -n "$(ls -A "$dir" 2>/dev/null)" ] && [ ! -e "$dir/.vorn-stamp" ] && [ ! -e
   exit 1
 fi
 
-echo "setup: building the phone's assembler and linker (binutils $version for $target, about 7 min, once per machine)"
+echo "setup: building the phone's assembler and linker (binutils $version for $target, about 4 to 7 min, once per machine)"
 started=$SECONDS
 work=$(mktemp -d /tmp/vorn-phone-tools.XXXXXX)
 trap 'rm -rf "$work"' EXIT

@@ -102,9 +102,12 @@ class Image:
     def relocated_words(self):
         """The RVAs of the 32-bit words that base relocations fix up."""
         rva, size = self.directory(5)
-        at, end, words = self.offset(rva) if size else 0, 0, []
+        words = []
+        if not size:
+            return words
+        at = self.offset(rva)
         end = at + size
-        while size and at < end:
+        while at < end:
             page, block = struct.unpack_from("<II", self.data, at)
             if block < 8:
                 break

@@ -10,11 +10,6 @@
 
 namespace {
 
-struct InstallRun {
-    DWORD exitCode;
-    std::string output;
-};
-
 struct Shortcut {
     const wchar_t *path;  // phone path of the shortcut
     const char *target;   // phone path of the program it starts
@@ -53,43 +48,11 @@ protected:
     }
 
     // wceload.exe CAB with the phone's root at root, to its end.
-    InstallRun Install(const std::wstring &root, const std::wstring &cab)
+    ToolRun Install(const std::wstring &root, const std::wstring &cab)
     {
-        InstallRun run = {0xFFFFFFFF, ""};
-        std::wstring outPath = dir + L"\\wceload-" + std::to_wstring(++runs) + L".out";
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
-        HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                                 CREATE_ALWAYS, 0, NULL);
-        EXPECT_NE(INVALID_HANDLE_VALUE, out);
         SetEnvironmentVariableW(L"PHONE_ROOT", root.c_str());
-        std::wstring exe = BinDir() + L"\\wceload.exe";
-        std::wstring command = L"\"" + exe + L"\" \"" + cab + L"\"";
-        std::vector<WCHAR> line(command.begin(), command.end());
-        line.push_back(0);
-        STARTUPINFOW si;
-        ZeroMemory(&si, sizeof(si));
-        si.cb = sizeof(si);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = out;
-        si.hStdError = out;
-        PROCESS_INFORMATION pi;
-        BOOL started = CreateProcessW(exe.c_str(), line.data(), NULL, NULL, TRUE,
-                                      CREATE_NO_WINDOW, NULL, dir.c_str(), &si, &pi);
-        CloseHandle(out);
-        EXPECT_TRUE(started) << "cannot start " << Narrow(command);
-        if (!started)
-            return run;
-        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "wceload did not end";
-            TerminateProcess(pi.hProcess, 1);
-            WaitForSingleObject(pi.hProcess, 5000);
-        }
-        GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-        run.output = ReadBytes(outPath);
-        return run;
+        return RunToEnd(BinDir() + L"\\wceload.exe", L"\"" + cab + L"\"", dir,
+                        dir + L"\\wceload-" + std::to_wstring(++runs) + L".out", L"");
     }
 
     // Every file and folder under root, as phone paths ("\a\b"); folders end
@@ -197,7 +160,7 @@ std::wstring FaultyCab(const char *name)
 TEST_F(Installer, PutsTheProgramAndBothShortcutsWhereTheDocumentSays)
 {
     std::wstring root = NewRoot(L"phone");
-    InstallRun run = Install(root, GoodCab());
+    ToolRun run = Install(root, GoodCab());
     EXPECT_EQ(0u, run.exitCode) << run.output;
     EXPECT_NE(std::string::npos, run.output.find("wceload: Vorn installed")) << run.output;
     ExpectInstalled(root);
@@ -208,7 +171,7 @@ TEST_F(Installer, SecondInstallOverTheFirstLeavesOneCopyOfEach)
     std::wstring root = NewRoot(L"phone");
     for (int round = 1; round <= 2; round++) {
         SCOPED_TRACE("install " + std::to_string(round));
-        InstallRun run = Install(root, GoodCab());
+        ToolRun run = Install(root, GoodCab());
         EXPECT_EQ(0u, run.exitCode) << run.output;
         ExpectInstalled(root);
     }
@@ -232,7 +195,7 @@ TEST_F(Installer, RefusesWhatItCannotInstallAndWritesNothing)
         SCOPED_TRACE(refusal.cab);
         std::wstring root = NewRoot(std::wstring(refusal.cab, refusal.cab + strlen(refusal.cab)));
         ASSERT_TRUE(FileExists(FaultyCab(refusal.cab)));
-        InstallRun run = Install(root, FaultyCab(refusal.cab));
+        ToolRun run = Install(root, FaultyCab(refusal.cab));
         EXPECT_EQ(1u, run.exitCode) << run.output;
         EXPECT_NE(std::string::npos, run.output.find(refusal.line)) << run.output;
         EXPECT_EQ(std::set<std::wstring>(), Tree(root)) << "the refused install wrote something";

@@ -12,11 +12,6 @@ namespace {
 
 #define APPWIN_ACTIVATE (WM_APP + 1)
 
-struct ToolRun {
-    DWORD exitCode;
-    std::string output;  // what it printed on stdout
-    std::string errors;  // and on stderr
-};
 
 class Tools : public PhoneTest {
 protected:
@@ -24,52 +19,11 @@ protected:
     // going to a file of the folder.
     ToolRun Run(const std::wstring &exe, const std::wstring &args)
     {
-        ToolRun run = {0xFFFFFFFF, "", ""};
         // Files per run: the console host Wine starts beside a console
         // program may hold the inherited handles a little past its end.
         ++runs;
-        std::wstring outPath = Path(L"tool-" + std::to_wstring(runs) + L".out");
-        std::wstring errPath = Path(L"tool-" + std::to_wstring(runs) + L".err");
-        HANDLE out = Inheritable(outPath), err = Inheritable(errPath);
-        std::wstring command = L"\"" + Path(exe) + L"\" " + args;
-        std::vector<WCHAR> line(command.begin(), command.end());
-        line.push_back(0);
-        STARTUPINFOW si;
-        ZeroMemory(&si, sizeof(si));
-        si.cb = sizeof(si);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = NULL;
-        si.hStdOutput = out;
-        si.hStdError = err;
-        PROCESS_INFORMATION pi;
-        BOOL ok = CreateProcessW(Path(exe).c_str(), line.data(), NULL, NULL, TRUE,
-                                 CREATE_NO_WINDOW, NULL, dir.c_str(), &si, &pi);
-        CloseHandle(out);
-        CloseHandle(err);
-        EXPECT_TRUE(ok) << "cannot start " << Narrow(command);
-        if (!ok)
-            return run;
-        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << Narrow(command) << " did not end";
-            TerminateProcess(pi.hProcess, 1);
-            WaitForSingleObject(pi.hProcess, 5000);
-        }
-        GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-        run.output = ReadBytes(outPath);
-        run.errors = ReadBytes(errPath);
-        return run;
-    }
-
-    static HANDLE Inheritable(const std::wstring &path)
-    {
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  &inherit, CREATE_ALWAYS, 0, NULL);
-        EXPECT_NE(INVALID_HANDLE_VALUE, file) << "error " << GetLastError();
-        return file;
+        return RunToEnd(Path(exe), args, dir, Path(L"tool-" + std::to_wstring(runs) + L".out"),
+                        Path(L"tool-" + std::to_wstring(runs) + L".err"));
     }
 
     // "EventChanged" as the monitor would find it; false when not set.

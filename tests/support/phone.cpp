@@ -525,3 +525,52 @@ DWORD PhoneTest::Rotation() const
     }
     return value;
 }
+
+static HANDLE InheritableFile(const std::wstring &path)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                              CREATE_ALWAYS, 0, NULL);
+    EXPECT_NE(INVALID_HANDLE_VALUE, file) << "error " << GetLastError();
+    return file;
+}
+
+ToolRun RunToEnd(const std::wstring &exe, const std::wstring &args, const std::wstring &folder,
+                 const std::wstring &outPath, const std::wstring &errPath)
+{
+    ToolRun run = {0xFFFFFFFF, "", ""};
+    HANDLE out = InheritableFile(outPath);
+    HANDLE err = errPath.empty() ? out : InheritableFile(errPath);
+    std::wstring command = L"\"" + exe + L"\" " + args;
+    std::vector<WCHAR> line(command.begin(), command.end());
+    line.push_back(0);
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof(si));
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = NULL;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi;
+    BOOL ok = CreateProcessW(exe.c_str(), line.data(), NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL,
+                             folder.c_str(), &si, &pi);
+    CloseHandle(out);
+    if (err != out)
+        CloseHandle(err);
+    EXPECT_TRUE(ok) << "cannot start " << Narrow(command);
+    if (!ok)
+        return run;
+    if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << Narrow(command) << " did not end";
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, 5000);
+    }
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    run.output = ReadBytes(outPath);
+    if (!errPath.empty())
+        run.errors = ReadBytes(errPath);
+    return run;
+}

@@ -37,6 +37,18 @@ std::wstring BinDir();
 std::wstring BuildDir();
 
 std::string ReadBytes(const std::wstring &path);  // "" when missing
+
+// A console program run to its end (30 s at most), started in folder with
+// the command line "exe" args. Its standard output goes to the file
+// outPath and its standard error to errPath, or to outPath too when errPath
+// is empty; both are read back when it has ended.
+struct ToolRun {
+    DWORD exitCode;      // 0xFFFFFFFF when it did not start
+    std::string output;  // what it printed on stdout (and stderr, when merged)
+    std::string errors;  // what it printed on stderr
+};
+ToolRun RunToEnd(const std::wstring &exe, const std::wstring &args, const std::wstring &folder,
+                 const std::wstring &outPath, const std::wstring &errPath);
 bool WriteBytes(const std::wstring &path, const std::string &bytes);
 bool FileExists(const std::wstring &path);
 std::string Narrow(const std::wstring &text);

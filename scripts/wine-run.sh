@@ -12,8 +12,13 @@
 #   Application could not be started, or no application associated with the specified file.
 #   ShellExecuteEx failed: Internal error.
 #
-# That start, and only that one, is tried again, a few times at most, with
-# one line about it in the output. Anything else, a program that ran and
+# Rarer still, Wine ends with a failing status before the program has
+# written anything at all. The programs run here are GoogleTest programs,
+# which write their first line before any test runs: a start that failed
+# without a byte of output never ran the program either.
+#
+# Those starts, and only those, are tried again, a few times at most, with
+# one line about each in the output. Anything else, a program that ran and
 # failed included, passes through as it is. VORN_WINE names the Wine command
 # (scripts/env.sh sets it for the build; the tests of this script put a
 # stand-in there).
@@ -90,11 +95,20 @@ for try in $(seq 1 "$starts"); do
   wait "$child"
   status=$?
   child=""
-  if [ "$status" = "$not_started_status" ] && not_started "$held" && [ "$try" -lt "$starts" ]; then
-    echo "wine-run: Wine could not start $1 (ShellExecuteEx: Internal error); starting it again ($((try + 1)) of $starts)"
-    continue
+  if [ "$try" -lt "$starts" ]; then
+    if [ "$status" = "$not_started_status" ] && not_started "$held"; then
+      echo "wine-run: Wine could not start $1 (ShellExecuteEx: Internal error); starting it again ($((try + 1)) of $starts)"
+      continue
+    fi
+    if [ "$status" != 0 ] && [ -z "$passing" ] && [ -z "$held" ]; then
+      echo "wine-run: Wine could not start $1 (status $status, nothing written); starting it again ($((try + 1)) of $starts)"
+      continue
+    fi
   fi
   break
 done
 printf '%s' "$held"
+if [ "$status" != 0 ] && [ -z "$passing" ] && [ -z "$held" ]; then
+  echo "wine-run: $1 ended with status $status and wrote nothing"
+fi
 exit "$status"

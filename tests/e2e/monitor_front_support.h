@@ -64,21 +64,48 @@ protected:
     // While the publisher runs, waits until the monitor has been told of
     // the change to window. Wine may pass the front back before the
     // publisher's next look, so that it never sees the window in front:
-    // the window is then asked again.
+    // the window is then asked again. Wine may also pass the front away and
+    // back between two looks, or the publisher write twice between two
+    // reads of the shell's watch: the window is then in front, the last
+    // change told names it, and no other is coming; after a quiet half
+    // second that counts as told.
     void WaitTold(int before, HWND window)
     {
         if (!publishing)
             return;
+        WCHAR title[64] = L"";
+        GetWindowTextW(window, title, 64);
         DWORD asked = GetTickCount();
         EXPECT_TRUE(WaitUntil([&] {
             if (Told() > before)
                 return true;
-            if (GetForegroundWindow() != window && GetTickCount() - asked >= 500) {
-                PostMessageW(window, APPWIN_ACTIVATE, 0, 0);
-                asked = GetTickCount();
-            }
+            if (GetTickCount() - asked < 500)
+                return false;
+            if (GetForegroundWindow() == window)
+                return LastToldApp() == title;
+            PostMessageW(window, APPWIN_ACTIVATE, 0, 0);
+            asked = GetTickCount();
             return false;
         })) << "the monitor was not told of the front change";
+    }
+
+    // The app that the last front change told to the monitor names as the
+    // new one: what follows ESC in its text.
+    std::wstring LastToldApp() const
+    {
+        const std::wstring mark = L"aygshell notify posted text=\"";
+        std::vector<std::wstring> log = CallLog();
+        for (size_t i = log.size(); i-- > 0;) {
+            size_t at = log[i].find(mark);
+            if (at == std::wstring::npos)
+                continue;
+            std::wstring text = log[i].substr(at + mark.size());
+            if (!text.empty() && text[text.size() - 1] == L'"')
+                text.erase(text.size() - 1);
+            size_t esc = text.rfind(L"\\x1b");
+            return esc == std::wstring::npos ? text : text.substr(esc + 4);
+        }
+        return L"";
     }
 
     void StartShell()

@@ -9,13 +9,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The stand-in: fails to start the first $FAILS times (with Wine's own
-# message and status), then "runs the program": prints what $PROGRAM_OUT
-# holds and exits with $PROGRAM_STATUS. Every start is counted.
+# message and status; or, for the reason "nothing", with no output and
+# status 5), then "runs the program": prints what $PROGRAM_OUT holds and
+# exits with $PROGRAM_STATUS. Every start is counted.
 cat >"$work/wine" <<'STANDIN'
 #!/usr/bin/env bash
 n=$(( $(cat "$COUNT" 2>/dev/null || echo 0) + 1 ))
 echo "$n" >"$COUNT"
-if [ "$n" -le "$FAILS" ]; then
+if [ "$n" -le "$FAILS" ] && [ "$REASON" = nothing ]; then
+  exit 5
+elif [ "$n" -le "$FAILS" ]; then
   printf 'Application could not be started, or no application associated with the specified file.\nShellExecuteEx failed: %s\r\n\n' "$REASON"
   exit 1
 fi
@@ -34,6 +37,10 @@ cases=(
   "not_started_every_time_gives_up|9|Internal error.|never\n|0|4|1|3"
   "other_start_error_passes_through|1|File not found.|never\n|0|1|1|0"
   "test_failing_on_its_own_is_not_retried|0|Internal error.|[  FAILED  ] A.B\n|1|1|1|0"
+  "ended_having_written_nothing_twice_then_ran|2|nothing|[ PASSED ] 1 test.\n|0|3|0|2"
+  "ended_having_written_nothing_every_time_gives_up|9|nothing|never\n|0|4|5|3"
+  "ran_writing_nothing_and_passing_is_not_retried|0|nothing||0|1|0|0"
+  "test_failing_having_written_something_is_not_retried|0|nothing|x|1|1|1|0"
   "program_printing_the_message_and_more_is_not_retried|0|Internal error.|Application could not be started, or no application associated with the specified file.\nShellExecuteEx failed: Internal error.\n[  FAILED  ] A.B\n|1|1|1|0"
 )
 for row in "${cases[@]}"; do
@@ -55,6 +62,9 @@ for row in "${cases[@]}"; do
     [ "$rest" = "$(printf '%b' "$program_out")" ] ||
       problems+=" output not passed through as it was;"
     grep -q "stderr of test.exe" "$work/$name.err" || problems+=" standard error lost;"
+  elif [ "$reason" = nothing ]; then
+    grep -q "^wine-run: test.exe ended with status 5 and wrote nothing$" <<<"$output" ||
+      problems+=" the last start's silent end not named;"
   elif [ "$want_status" != 0 ]; then
     grep -q '^ShellExecuteEx failed: ' <<<"$output" || problems+=" Wine's message not shown;"
   fi

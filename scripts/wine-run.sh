@@ -61,6 +61,11 @@ could_be_not_started() {
   [[ $not_started_text == "$text"* || $text == "$not_started_text" ]]
 }
 
+# True when the start that just ended failed without a byte of output.
+ended_silently() {
+  [ "$status" != 0 ] && [ -z "$passing" ] && [ -z "$held" ]
+}
+
 for try in $(seq 1 "$starts"); do
   # The output goes to a file that is gone from the folder as soon as it is
   # open: a program that leaves a Wine process behind holding it cannot keep
@@ -100,7 +105,7 @@ for try in $(seq 1 "$starts"); do
       echo "wine-run: Wine could not start $1 (ShellExecuteEx: Internal error); starting it again ($((try + 1)) of $starts)"
       continue
     fi
-    if [ "$status" != 0 ] && [ -z "$passing" ] && [ -z "$held" ]; then
+    if ended_silently; then
       echo "wine-run: Wine could not start $1 (status $status, nothing written); starting it again ($((try + 1)) of $starts)"
       continue
     fi
@@ -108,7 +113,7 @@ for try in $(seq 1 "$starts"); do
   break
 done
 printf '%s' "$held"
-if [ "$status" != 0 ] && [ -z "$passing" ] && [ -z "$held" ]; then
+if ended_silently; then
   echo "wine-run: $1 ended with status $status and wrote nothing"
 fi
 exit "$status"

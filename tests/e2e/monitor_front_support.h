@@ -8,8 +8,11 @@
 
 class MonitorFrontTest : public MonitorPhoneTest {
 protected:
+    // The shell's watch's line for each front change it tells the monitor.
+    static constexpr const wchar_t *kToldMark = L"aygshell notify posted text=";
+
     // Front changes told to the monitor so far.
-    int Told() const { return CountLog(L"aygshell notify posted text="); }
+    int Told() const { return CountLog(kToldMark); }
     // Sensor events told to it so far.
     int SensorEvents() const { return CountLog(L"aygshell notify posted="); }
 
@@ -93,7 +96,7 @@ protected:
     // new one: what follows ESC in its text.
     std::wstring LastToldApp() const
     {
-        const std::wstring mark = L"aygshell notify posted text=\"";
+        const std::wstring mark = std::wstring(kToldMark) + L"\"";
         std::vector<std::wstring> log = CallLog();
         for (size_t i = log.size(); i-- > 0;) {
             size_t at = log[i].find(mark);
